@@ -1,0 +1,24 @@
+// Turns one loose file into its catalogue entry.
+#pragma once
+
+#include "scan/Catalogue.h"
+
+#include <cstdint>
+#include <string>
+
+// Reads the file in bounded chunks and appends its entry; a file that cannot be opened or read
+// is passed over silently.
+void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, EntryList& entries);
+
+// The whole file's CRC-32; false when it cannot be opened or a read fails.
+[[nodiscard]] bool ReadFileCrc(const std::wstring& path, uint32_t& crc);
+
+// Always eight uppercase digits, as the archiver prints a member's CRC, so that a loose file
+// and an identical archive member carry the same text.
+[[nodiscard]] std::wstring FormatCrcText(uint32_t crc);
+
+// `path` relative to `rootFolder`: the root and the separator after it taken off. A root that
+// already ends in a separator (a drive root) loses only itself.
+[[nodiscard]] std::wstring RelativeDisplayName(const std::wstring& rootFolder, const std::wstring& path);
+
+[[nodiscard]] bool IsPathSeparator(wchar_t c);

@@ -1,0 +1,107 @@
+#include "TestSupport.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <clocale>
+#include <cstdlib>
+
+std::wstring WindowsPathOfUnixPath(const std::string& unixPath) {
+    std::wstring path = L"Z:";
+    for (char c : unixPath) path += (c == '/') ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return path;
+}
+
+namespace {
+
+std::wstring ScratchRoot() {
+    static const std::wstring root = [] {
+        const char* scratch = std::getenv("VELTRIMOX_SCRATCH");
+        if (scratch && *scratch) return WindowsPathOfUnixPath(scratch);
+        wchar_t temp[MAX_PATH + 1] = {};
+        GetTempPathW(MAX_PATH + 1, temp);
+        std::wstring fallback = temp;
+        fallback += L"veltrimox-tests";
+        CreateDirectoryW(fallback.c_str(), nullptr);
+        return fallback;
+    }();
+    return root;
+}
+
+}  // namespace
+
+std::wstring MakeTempFolder(const std::wstring& hint) {
+    static std::atomic<int> counter{0};
+    const std::wstring path = ScratchRoot() + L"\\" + hint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(counter++);
+    MakeFolder(path);
+    return path;
+}
+
+void MakeFolder(const std::wstring& path) {
+    for (size_t i = 3; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+    }
+}
+
+void WriteTestFile(const std::wstring& path, const std::string& content) {
+    MakeFolder(path.substr(0, path.find_last_of(L'\\')));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
+    DWORD written = 0;
+    if (!content.empty()) WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, content.size());
+}
+
+bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+TestListView::TestListView() {
+    INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&init);
+    owner_ = CreateWindowExW(0, L"STATIC", L"test owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0, 400, 300,
+                            owner_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!list_) ADD_FAILURE() << "no list view: is there an X display?";
+    const wchar_t* titles[] = {L"file1", L"file2"};
+    for (int c = 0; c < 2; ++c) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_WIDTH | LVCF_TEXT;
+        column.cx = 200;
+        column.pszText = const_cast<wchar_t*>(titles[c]);
+        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+TestListView::~TestListView() {
+    if (owner_) DestroyWindow(owner_);
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> TestListView::Rows() const {
+    std::vector<std::pair<std::wstring, std::wstring>> rows;
+    const int count = static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::wstring cells[2];
+        for (int c = 0; c < 2; ++c) {
+            wchar_t buffer[1024] = {};
+            LVITEMW item{};
+            item.iSubItem = c;
+            item.pszText = buffer;
+            item.cchTextMax = 1024;
+            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+            cells[c] = buffer;
+        }
+        rows.emplace_back(cells[0], cells[1]);
+    }
+    return rows;
+}

@@ -1,0 +1,37 @@
+// Shared helpers of the test programs: throw-away folders and files, a real list view.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// A Windows path for a Unix path under Wine's Z: drive.
+std::wstring WindowsPathOfUnixPath(const std::string& unixPath);
+
+// A new empty folder below this run's scratch folder; the wrapper removes everything afterwards.
+std::wstring MakeTempFolder(const std::wstring& hint);
+
+// Creates parent folders as needed. Content is written as given (bytes).
+void WriteTestFile(const std::wstring& path, const std::string& content);
+void MakeFolder(const std::wstring& path);
+[[nodiscard]] bool PathExists(const std::wstring& path);
+
+std::string Utf8(const std::wstring& text);
+
+// A hidden top-level window holding a report-view list with two columns, as the program's.
+class TestListView {
+public:
+    TestListView();
+    ~TestListView();
+    TestListView(const TestListView&) = delete;
+    TestListView& operator=(const TestListView&) = delete;
+
+    [[nodiscard]] HWND Handle() const { return list_; }
+    [[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> Rows() const;
+
+private:
+    HWND owner_ = nullptr;
+    HWND list_ = nullptr;
+};
