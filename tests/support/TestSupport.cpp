@@ -65,6 +65,8 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+bool RunningUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
 TestListView::TestListView() {
     INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&init);

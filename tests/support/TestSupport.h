@@ -20,6 +20,9 @@ void MakeFolder(const std::wstring& path);
 
 std::string Utf8(const std::wstring& text);
 
+// Where the platform's own behaviour differs, tests say which one they expect.
+[[nodiscard]] bool RunningUnderWine();
+
 // A hidden top-level window holding a report-view list with two columns, as the program's.
 class TestListView {
 public:

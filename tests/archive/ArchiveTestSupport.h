@@ -1,0 +1,22 @@
+// Helpers of the archive tests: the real 7-Zip, the fake archiver, and running programs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The folder of the real 7-Zip for Windows (7z.exe, 7z.dll) that the test command built.
+std::wstring RealArchiverDir();
+
+// A new folder holding the fake archiver as 7z.exe (with a 7z.dll beside it).
+std::wstring MakeFakeArchiverDir(const std::wstring& parent);
+
+// Runs a command line in `workingFolder` and waits; the exit code, or -1 when it did not start.
+long RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder);
+
+// Packs `items` (relative to `workingFolder`, separated by blanks, each quoted by the caller)
+// into `archive` with the real 7-Zip.
+void MakeArchive(const std::wstring& archive, const std::wstring& type, const std::wstring& workingFolder,
+                 const std::wstring& items);
+
+std::string ReadTextFile(const std::wstring& path);
