@@ -33,6 +33,9 @@ wine_session_start() {
       for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "MS UI Gothic"; do
         printf '"%s"=hex(7):%s\n' "$face" "$(printf 'ipag.ttf,IPAGothic\0\0' | iconv -t UTF-16LE | od -An -tx1 | tr -s ' \n' ',' | sed 's/^,//;s/,$//')"
       done
+      # No window manager runs in the virtual display: Wine then draws the frames itself and does
+      # not wait (two seconds each time) for a manager to confirm that a window was hidden.
+      printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
     } > "$reg"
     wine regedit /S "$reg" >/dev/null 2>&1
     wineserver -w

@@ -1,0 +1,40 @@
+// The main window: drop target, result list, context menu, F5, and the program's start-up.
+#pragma once
+
+#include "scan/Catalogue.h"
+
+#include <windows.h>
+
+#include <string>
+
+// Everything the program keeps for its whole run, held in one place by this module.
+struct AppState {
+    std::wstring rootFolder;    // the first item of the last drop
+    std::wstring settingsFile;
+    std::wstring ignoreName;
+    std::wstring archiverPath;  // empty: archives are not handled
+    EntryList entries;
+    HWND mainWindow = nullptr;
+    HWND resultList = nullptr;
+    HMENU menuResource = nullptr;
+    HMENU contextMenu = nullptr;  // the first popup of the menu resource
+    bool commandRunning = false;  // a file command (with its dialogs) is under way
+};
+
+[[nodiscard]] const AppState& ApplicationState();
+
+// The F5 key table.
+[[nodiscard]] HACCEL CreateKeyTable();
+[[nodiscard]] bool RegisterMainWindowClass(HINSTANCE instance);
+// Creates the main window (WM_CREATE reads the settings and builds the list); null on failure.
+[[nodiscard]] HWND CreateMainWindow(HINSTANCE instance);
+// Shows the window and gives it its icons, as at start-up.
+void ShowMainWindow(HWND window, HINSTANCE instance, int showCommand);
+// Runs the message loop until WM_QUIT; the key table goes first, so F5 works wherever the focus is.
+int RunMessageLoop(HWND mainWindow, HACCEL keys);
+
+// A path the scan can start at: an existing folder whose path fits the walk's limit.
+[[nodiscard]] bool IsScannableFolder(const std::wstring& path);
+
+// Start-up to exit: the body of WinMain. Non-zero when the window could not be created.
+int RunApplication(HINSTANCE instance, int showCommand);

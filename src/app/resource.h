@@ -1,0 +1,15 @@
+// Identifiers shared by the code and the resource script.
+#pragma once
+
+#define IDI_APP_LARGE 103
+#define IDI_APP_SMALL 104
+#define IDR_CONTEXT_MENU 106
+
+#define ID_QUIT 27
+#define ID_RESCAN 116
+#define ID_MOVE_FILE1 40018
+#define ID_MOVE_FILE2 40020
+#define ID_DELETE_FILE1 40021
+#define ID_DELETE_FILE2 40022
+
+#define ID_RESULT_LIST 1001

@@ -1,0 +1,321 @@
+// The main window driven through its real messages and message loop, as a user drives it.
+#include "app/MainWindow.h"
+#include "app/Settings.h"
+#include "app/resource.h"
+
+#include "DialogWatcher.h"
+#include "TestSupport.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using Rows = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// A real drop: a DROPFILES block with the paths, as the shell hands it over.
+HDROP MakeDrop(const std::vector<std::wstring>& paths) {
+    size_t chars = 1;
+    for (const std::wstring& p : paths) chars += p.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(drop) + sizeof(DROPFILES));
+    for (const std::wstring& p : paths) {
+        std::copy(p.begin(), p.end(), text);
+        text += p.size() + 1;
+    }
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+class MainWindowTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr)));
+        keys_ = CreateKeyTable();
+    }
+
+    void SetUp() override {
+        DeleteFileW(SettingsFilePath().c_str());
+        Open();
+    }
+
+    void TearDown() override {
+        if (IsWindow(window_)) DestroyWindow(window_);
+        DrainQuit();
+        DeleteFileW(SettingsFilePath().c_str());
+    }
+
+    void Open() {
+        window_ = CreateMainWindow(GetModuleHandleW(nullptr));
+        ASSERT_NE(window_, nullptr) << "is there an X display?";
+        ShowMainWindow(window_, GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        list_ = GetDlgItem(window_, ID_RESULT_LIST);
+    }
+
+    // Leaves nothing of a closed window's WM_QUIT for the next test.
+    static void DrainQuit() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    void Drop(const std::vector<std::wstring>& paths) {
+        SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+    }
+
+    // F5 as a key press through the program's own loop, which ends once the key is handled.
+    void PressF5(HWND target) {
+        PostMessageW(target, WM_KEYDOWN, VK_F5, 0x003F0001);
+        PostMessageW(target, WM_KEYUP, VK_F5, static_cast<LPARAM>(0xC03F0001u));
+        quitAfter_ = window_;
+        PostMessageW(QuitWindow(), WM_APP, 0, 0);
+        RunMessageLoop(window_, keys_);
+    }
+
+    // Ends the message loop once the messages posted before have been handled. A message box's
+    // own loop handles posted messages too, and a quit there would close the box: while the
+    // main window is disabled by a modal box the quit waits.
+    static HWND QuitWindow() {
+        static HWND window = [] {
+            WNDCLASSW quitClass{};
+            quitClass.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+                if (message != WM_APP) return DefWindowProcW(hwnd, message, wParam, lParam);
+                if (IsWindow(quitAfter_) && !IsWindowEnabled(quitAfter_)) {
+                    Sleep(5);
+                    PostMessageW(hwnd, WM_APP, 0, 0);
+                } else {
+                    PostQuitMessage(0);
+                }
+                return 0;
+            };
+            quitClass.hInstance = GetModuleHandleW(nullptr);
+            quitClass.lpszClassName = L"QuitAfterQueuedMessages";
+            RegisterClassW(&quitClass);
+            return CreateWindowExW(0, quitClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+        }();
+        return window;
+    }
+
+    Rows ListRows() const {
+        Rows rows;
+        const int count = static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            wchar_t a[512] = {}, b[512] = {};
+            LVITEMW item{};
+            item.pszText = a;
+            item.cchTextMax = 512;
+            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+            item.iSubItem = 1;
+            item.pszText = b;
+            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+            rows.emplace_back(a, b);
+        }
+        return rows;
+    }
+
+    int ColumnWidth(int column) const { return static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, column, 0)); }
+
+    static std::wstring FolderWithDuplicates(const wchar_t* hint) {
+        const std::wstring folder = MakeTempFolder(hint);
+        WriteTestFile(folder + L"\\a.txt", "same");
+        WriteTestFile(folder + L"\\b.txt", "same");
+        WriteTestFile(folder + L"\\c.txt", "different");
+        return folder;
+    }
+
+    static inline HACCEL keys_ = nullptr;
+    static inline HWND quitAfter_ = nullptr;
+    HWND window_ = nullptr;
+    HWND list_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartsWithTheDefaultsAndAnEmptyTwoColumnList) {
+    EXPECT_EQ(WindowText(window_), L"Veltrimox");
+    RECT r{};
+    GetWindowRect(window_, &r);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_EQ(r.left, 10 + work.left);
+    EXPECT_EQ(r.top, 10 + work.top);
+    EXPECT_EQ(r.right - r.left, 640);
+    EXPECT_EQ(r.bottom - r.top, 360);
+
+    ASSERT_NE(list_, nullptr);
+    EXPECT_EQ(GetWindowLongW(list_, GWL_STYLE) & 0xFFFF00FF, 0x50000005) << "report view, single selection";
+    EXPECT_TRUE(SendMessageW(list_, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
+    RECT client{};
+    GetClientRect(window_, &client);
+    EXPECT_EQ(ColumnWidth(0), client.right / 2);
+    EXPECT_EQ(ColumnWidth(1), client.right / 2);
+    RECT listRect{};
+    GetClientRect(list_, &listRect);
+    EXPECT_EQ(listRect.right, client.right) << "the list fills the client area";
+    wchar_t title[32] = {};
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = title;
+    column.cchTextMax = 32;
+    SendMessageW(list_, LVM_GETCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+    EXPECT_STREQ(title, L"file2");
+    EXPECT_TRUE(GetWindowLongW(window_, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_NE(SendMessageW(window_, WM_GETICON, ICON_SMALL, 0), 0);
+    EXPECT_TRUE(ApplicationState().rootFolder.empty());
+}
+
+TEST_F(MainWindowTest, AStoredPlacementIsAppliedAtTheNextStart) {
+    DestroyWindow(window_);
+    DrainQuit();
+    WriteTestFile(SettingsFilePath(), "[SystemSetting]\r\nx= -8\r\ny= 30\r\nwidth= 500\r\nheight= 300\r\n");
+    Open();
+    RECT r{};
+    GetWindowRect(window_, &r);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_EQ(r.left, -8 + work.left);
+    EXPECT_EQ(r.top, 30 + work.top);
+    EXPECT_EQ(r.right - r.left, 500);
+    EXPECT_EQ(r.bottom - r.top, 300);
+}
+
+TEST_F(MainWindowTest, ADropScansOnlyTheFirstItem) {
+    const std::wstring first = FolderWithDuplicates(L"first");
+    const std::wstring second = MakeTempFolder(L"second");
+    WriteTestFile(second + L"\\x.txt", "x");
+    WriteTestFile(second + L"\\y.txt", "x");
+
+    Drop({first, second});
+    EXPECT_EQ(WindowText(window_), first);
+    EXPECT_EQ(ListRows(), (Rows{{L"a.txt", L"b.txt"}, {L"b.txt", L"a.txt"}}));
+    EXPECT_EQ(ApplicationState().entries.size(), 3u);
+
+    // A file first: nothing is scanned, only the dropped path is kept, and F5 then does nothing.
+    const std::wstring file = first + L"\\c.txt";
+    DialogAnswerer answerer(window_, {IDOK});
+    Drop({file, second});
+    PressF5(list_);
+    EXPECT_TRUE(answerer.Finish().empty()) << "no scan, so no message";
+    EXPECT_EQ(WindowText(window_), first);
+    EXPECT_EQ(ListRows().size(), 2u);
+    EXPECT_EQ(ApplicationState().rootFolder, file);
+    EXPECT_EQ(ApplicationState().entries.size(), 3u);
+}
+
+TEST_F(MainWindowTest, F5BeforeAnyDropDoesNothing) {
+    DialogAnswerer answerer(window_, {IDOK});
+    PressF5(window_);
+    EXPECT_TRUE(answerer.Finish().empty());
+    EXPECT_TRUE(ApplicationState().entries.empty());
+}
+
+TEST_F(MainWindowTest, NoDuplicatesIsSaidOnceWithAnOkButtonAndNoIcon) {
+    const std::wstring empty = MakeTempFolder(L"empty");
+    {
+        DialogAnswerer answerer(window_, {IDOK, IDOK});
+        Drop({empty});
+        const auto seen = answerer.Finish();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].caption, L"Veltrimox");
+        EXPECT_EQ(seen[0].text, L"重複はありませんでした。");
+        EXPECT_EQ(seen[0].buttons, (std::vector<std::wstring>{L"OK"}));
+        EXPECT_FALSE(seen[0].hasIcon);
+    }
+    DialogAnswerer again(window_, {IDOK, IDOK});
+    SetFocus(list_);
+    PressF5(list_);
+    EXPECT_EQ(again.Finish().size(), 1u) << "F5 on the same folder says it again, once";
+}
+
+TEST_F(MainWindowTest, F5RescansAlsoWithTheListFocused) {
+    const std::wstring folder = FolderWithDuplicates(L"rescan");
+    Drop({folder});
+    const Rows before = ListRows();
+    SetFocus(list_);
+    PressF5(list_);
+    EXPECT_EQ(ListRows(), before) << "an unchanged folder gives the same rows in the same order";
+
+    WriteTestFile(folder + L"\\d.txt", "different");
+    PressF5(list_);
+    EXPECT_EQ(ListRows().size(), 4u);
+    EXPECT_EQ(WindowText(window_), folder);
+
+    // A folder that is gone since: F5 does nothing and the rows stay.
+    const std::wstring moved = folder + L"-moved";
+    ASSERT_TRUE(MoveFileW(folder.c_str(), moved.c_str()));
+    PressF5(list_);
+    EXPECT_EQ(ListRows().size(), 4u);
+}
+
+TEST_F(MainWindowTest, ARightClickOpensTheFourCommandsAtTheCursorAlsoOnAnEmptyList) {
+    SetCursorPos(200, 150);
+    MenuWatcher watcher;
+    NMHDR header{list_, ID_RESULT_LIST, static_cast<UINT>(NM_RCLICK)};
+    SendMessageW(window_, WM_NOTIFY, ID_RESULT_LIST, reinterpret_cast<LPARAM>(&header));
+    POINT topLeft{};
+    EXPECT_EQ(watcher.Finish(&topLeft), (std::vector<std::wstring>{L"file1削除", L"file2削除", L"file1移動", L"file2移動"}));
+    EXPECT_EQ(topLeft.x, 200);
+    EXPECT_EQ(topLeft.y, 150);
+
+    MenuWatcher other;
+    NMHDR elsewhere{list_, 1002, static_cast<UINT>(NM_RCLICK)};
+    SendMessageW(window_, WM_NOTIFY, 1002, reinterpret_cast<LPARAM>(&elsewhere));
+    EXPECT_TRUE(other.Finish().empty()) << "only the result list has the menu";
+}
+
+TEST_F(MainWindowTest, ColumnsKeepTheirWidthWhenTheWindowGrows) {
+    const int width = ColumnWidth(0);
+    SetWindowPos(window_, nullptr, 0, 0, 1000, 600, SWP_NOZORDER | SWP_NOMOVE);
+    RECT client{}, listRect{};
+    GetClientRect(window_, &client);
+    GetClientRect(list_, &listRect);
+    EXPECT_EQ(listRect.right, client.right);
+    EXPECT_EQ(listRect.bottom, client.bottom);
+    EXPECT_EQ(ColumnWidth(0), width);
+    EXPECT_EQ(ColumnWidth(1), width);
+}
+
+TEST_F(MainWindowTest, ClosingStoresThePlacementOnceAndEndsTheLoopWithZero) {
+    SetWindowPos(window_, nullptr, 33, 44, 555, 333, SWP_NOZORDER);
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(RunMessageLoop(window_, keys_), 0);
+    EXPECT_FALSE(IsWindow(window_));
+
+    const Settings stored = LoadSettings(SettingsFilePath());
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_EQ(stored.x, 33 - work.left);
+    EXPECT_EQ(stored.y, 44 - work.top);
+    EXPECT_EQ(stored.width, 555);
+    EXPECT_EQ(stored.height, 333);
+    wchar_t keys[256] = {};
+    const DWORD length = GetPrivateProfileSectionW(L"SystemSetting", keys, 256, SettingsFilePath().c_str());
+    int count = 0;
+    for (DWORD i = 0; i < length; i += static_cast<DWORD>(wcslen(keys + i)) + 1) ++count;
+    EXPECT_EQ(count, 4) << "x, y, width and height, each once";
+}
+
+TEST_F(MainWindowTest, APathTooLongForTheScanCountsAsANonFolder) {
+    const std::wstring base = FolderWithDuplicates(L"long");
+    const std::wstring deep = base + L"\\" + std::wstring(120, L'x') + L"\\" + std::wstring(120, L'y');
+    ASSERT_GT(deep.size(), 259u);
+    MakeFolder(L"\\\\?\\" + deep);
+    WriteTestFile(L"\\\\?\\" + deep + L"\\a.txt", "same");
+
+    DialogAnswerer answerer(window_, {IDOK});
+    Drop({deep});
+    EXPECT_TRUE(answerer.Finish().empty());
+    EXPECT_EQ(WindowText(window_), L"Veltrimox");
+    EXPECT_TRUE(ListRows().empty());
+    EXPECT_EQ(ApplicationState().rootFolder, deep) << "the whole path is read, never a cut one";
+}
