@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "actions/FileCommands.h"
 #include "app/Settings.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
@@ -78,8 +79,28 @@ std::wstring FirstDroppedPath(HDROP drop) {
     return std::wstring(buffer.data(), length);
 }
 
-// File commands arrive with the actions; until then the menu items do nothing.
-void RunFileCommand(int /*commandId*/) {}
+// While a command runs (its own dialogs and the shell's included), drops, F5 and the other
+// commands wait their turn: they would rebuild or shrink the catalogue under the entry the
+// command is acting on.
+class CommandGuard {
+public:
+    CommandGuard() { g_app.commandRunning = true; }
+    ~CommandGuard() { g_app.commandRunning = false; }
+    CommandGuard(const CommandGuard&) = delete;
+    CommandGuard& operator=(const CommandGuard&) = delete;
+};
+
+void RunFileCommand(HWND hwnd, int commandId) {
+    CommandGuard guard;
+    const CommandContext context{hwnd, g_app.resultList, g_app.entries, g_app.rootFolder, g_app.archiverPath};
+    switch (commandId) {
+        case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
+        case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;
+        case ID_MOVE_FILE1: MoveSelectedFile(context, 0); break;
+        case ID_MOVE_FILE2: MoveSelectedFile(context, 1); break;
+        default: break;
+    }
+}
 
 BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
     const HINSTANCE instance = create->hInstance;
@@ -133,7 +154,7 @@ void OnCommand(HWND hwnd, int id, HWND, UINT) {
         case ID_MOVE_FILE2:
         case ID_DELETE_FILE1:
         case ID_DELETE_FILE2:
-            if (!g_app.commandRunning) RunFileCommand(id);
+            if (!g_app.commandRunning) RunFileCommand(hwnd, id);
             break;
         default:
             break;

@@ -31,8 +31,9 @@ bool ReadFileCrc(const std::wstring& path, uint32_t& crc) {
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file.Get(), buffer.get(), bufferBytes, &got, nullptr)) return false;
-        if (got == 0) break;
         value = Crc32Update(value, buffer.get(), got);
+        // A disk file reads short only at its end: no extra call just to read nothing.
+        if (got < bufferBytes) break;
     }
     crc = value;
     return true;

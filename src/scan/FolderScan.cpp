@@ -16,7 +16,7 @@ bool IsDotEntry(const wchar_t* name) {
 
 void WalkFolder(const ScanContext& context, const std::wstring& folder, EntryList& entries,
                 VisitedFolders& visited) {
-    if (!MarkFolderVisited(visited, ReadFolderIdentity(folder))) return;
+    if (!MarkFolderVisited(visited, ReadFileIdentity(folder))) return;
 
     const std::optional<std::wstring> pattern = JoinPath(folder, L"*.*");
     if (!pattern) return;
@@ -59,9 +59,9 @@ std::optional<std::wstring> JoinPath(const std::wstring& folder, const std::wstr
     return path;
 }
 
-std::optional<FolderIdentity> ReadFolderIdentity(const std::wstring& folder) {
+std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path) {
     // No data access and full sharing: a folder that others hold open still answers.
-    ScopedHandle handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+    ScopedHandle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle.IsValid()) return std::nullopt;
@@ -69,10 +69,10 @@ std::optional<FolderIdentity> ReadFolderIdentity(const std::wstring& folder) {
     if (!GetFileInformationByHandle(handle.Get(), &info)) return std::nullopt;
     const uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     if (index == 0) return std::nullopt;
-    return FolderIdentity{info.dwVolumeSerialNumber, index};
+    return FileIdentity{info.dwVolumeSerialNumber, index};
 }
 
-bool MarkFolderVisited(VisitedFolders& visited, const std::optional<FolderIdentity>& identity) {
+bool MarkFolderVisited(VisitedFolders& visited, const std::optional<FileIdentity>& identity) {
     if (!identity) return true;
     return visited.insert(*identity).second;
 }

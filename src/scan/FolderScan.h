@@ -29,23 +29,27 @@ constexpr size_t kMaxPathChars = MAX_PATH - 1;
 // would be longer than kMaxPathChars.
 [[nodiscard]] std::optional<std::wstring> JoinPath(const std::wstring& folder, const std::wstring& name);
 
-// A folder's identity on its volume. Two paths to one folder (a link, a junction) share it.
-struct FolderIdentity {
+// A file's or folder's identity on its volume. Two paths to one folder (a link, a junction)
+// share it.
+struct FileIdentity {
     uint32_t volumeSerial = 0;
     uint64_t fileIndex = 0;
-    friend bool operator<(const FolderIdentity& a, const FolderIdentity& b) {
+    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+        return a.volumeSerial == b.volumeSerial && a.fileIndex == b.fileIndex;
+    }
+    friend bool operator<(const FileIdentity& a, const FileIdentity& b) {
         return std::make_pair(a.volumeSerial, a.fileIndex) < std::make_pair(b.volumeSerial, b.fileIndex);
     }
 };
 
 // nullopt when the identity cannot be read or is not meaningful (a file index of 0).
-[[nodiscard]] std::optional<FolderIdentity> ReadFolderIdentity(const std::wstring& folder);
+[[nodiscard]] std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path);
 
-using VisitedFolders = std::set<FolderIdentity>;
+using VisitedFolders = std::set<FileIdentity>;
 
 // True when a folder of this identity has not been walked yet in this scan (and records it);
 // an unknown identity is always walked, so it can never hide part of the tree.
-[[nodiscard]] bool MarkFolderVisited(VisitedFolders& visited, const std::optional<FolderIdentity>& identity);
+[[nodiscard]] bool MarkFolderVisited(VisitedFolders& visited, const std::optional<FileIdentity>& identity);
 
 // Entries the walk passes over: names the platform would open as another file ("report." is
 // opened as "report"), and file symbolic links, whose data is their target's.

@@ -4,10 +4,10 @@
 #include "app/resource.h"
 
 #include "DialogWatcher.h"
+#include "ProgramWindow.h"
 #include "TestSupport.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -15,114 +15,11 @@
 
 namespace {
 
-using Rows = std::vector<std::pair<std::wstring, std::wstring>>;
-
-// A real drop: a DROPFILES block with the paths, as the shell hands it over.
-HDROP MakeDrop(const std::vector<std::wstring>& paths) {
-    size_t chars = 1;
-    for (const std::wstring& p : paths) chars += p.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(drop) + sizeof(DROPFILES));
-    for (const std::wstring& p : paths) {
-        std::copy(p.begin(), p.end(), text);
-        text += p.size() + 1;
-    }
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
-}
-
 class MainWindowTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
-        InitCommonControlsEx(&controls);
-        ASSERT_TRUE(RegisterMainWindowClass(GetModuleHandleW(nullptr)));
-        keys_ = CreateKeyTable();
-    }
-
-    void SetUp() override {
-        DeleteFileW(SettingsFilePath().c_str());
-        Open();
-    }
-
-    void TearDown() override {
-        if (IsWindow(window_)) DestroyWindow(window_);
-        DrainQuit();
-        DeleteFileW(SettingsFilePath().c_str());
-    }
-
-    void Open() {
-        window_ = CreateMainWindow(GetModuleHandleW(nullptr));
-        ASSERT_NE(window_, nullptr) << "is there an X display?";
-        ShowMainWindow(window_, GetModuleHandleW(nullptr), SW_SHOWNORMAL);
-        list_ = GetDlgItem(window_, ID_RESULT_LIST);
-    }
-
-    // Leaves nothing of a closed window's WM_QUIT for the next test.
-    static void DrainQuit() {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        }
-    }
-
-    void Drop(const std::vector<std::wstring>& paths) {
-        SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
-    }
-
-    // F5 as a key press through the program's own loop, which ends once the key is handled.
-    void PressF5(HWND target) {
-        PostMessageW(target, WM_KEYDOWN, VK_F5, 0x003F0001);
-        PostMessageW(target, WM_KEYUP, VK_F5, static_cast<LPARAM>(0xC03F0001u));
-        quitAfter_ = window_;
-        PostMessageW(QuitWindow(), WM_APP, 0, 0);
-        RunMessageLoop(window_, keys_);
-    }
-
-    // Ends the message loop once the messages posted before have been handled. A message box's
-    // own loop handles posted messages too, and a quit there would close the box: while the
-    // main window is disabled by a modal box the quit waits.
-    static HWND QuitWindow() {
-        static HWND window = [] {
-            WNDCLASSW quitClass{};
-            quitClass.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-                if (message != WM_APP) return DefWindowProcW(hwnd, message, wParam, lParam);
-                if (IsWindow(quitAfter_) && !IsWindowEnabled(quitAfter_)) {
-                    Sleep(5);
-                    PostMessageW(hwnd, WM_APP, 0, 0);
-                } else {
-                    PostQuitMessage(0);
-                }
-                return 0;
-            };
-            quitClass.hInstance = GetModuleHandleW(nullptr);
-            quitClass.lpszClassName = L"QuitAfterQueuedMessages";
-            RegisterClassW(&quitClass);
-            return CreateWindowExW(0, quitClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   GetModuleHandleW(nullptr), nullptr);
-        }();
-        return window;
-    }
-
-    Rows ListRows() const {
-        Rows rows;
-        const int count = static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i) {
-            wchar_t a[512] = {}, b[512] = {};
-            LVITEMW item{};
-            item.pszText = a;
-            item.cchTextMax = 512;
-            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-            item.iSubItem = 1;
-            item.pszText = b;
-            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-            rows.emplace_back(a, b);
-        }
-        return rows;
-    }
-
+    void Drop(const std::vector<std::wstring>& paths) { program_.Drop(paths); }
+    void PressF5(HWND target) { program_.PressF5(target); }
+    Rows ListRows() const { return program_.ListRows(); }
     int ColumnWidth(int column) const { return static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, column, 0)); }
 
     static std::wstring FolderWithDuplicates(const wchar_t* hint) {
@@ -133,10 +30,9 @@ protected:
         return folder;
     }
 
-    static inline HACCEL keys_ = nullptr;
-    static inline HWND quitAfter_ = nullptr;
-    HWND window_ = nullptr;
-    HWND list_ = nullptr;
+    ProgramWindow program_;
+    HWND window_ = program_.Window();
+    HWND list_ = program_.List();
 };
 
 }  // namespace
@@ -175,10 +71,8 @@ TEST_F(MainWindowTest, StartsWithTheDefaultsAndAnEmptyTwoColumnList) {
 }
 
 TEST_F(MainWindowTest, AStoredPlacementIsAppliedAtTheNextStart) {
-    DestroyWindow(window_);
-    DrainQuit();
-    WriteTestFile(SettingsFilePath(), "[SystemSetting]\r\nx= -8\r\ny= 30\r\nwidth= 500\r\nheight= 300\r\n");
-    Open();
+    program_.Reopen("[SystemSetting]\r\nx= -8\r\ny= 30\r\nwidth= 500\r\nheight= 300\r\n");
+    window_ = program_.Window();
     RECT r{};
     GetWindowRect(window_, &r);
     RECT work{};
@@ -288,7 +182,7 @@ TEST_F(MainWindowTest, ColumnsKeepTheirWidthWhenTheWindowGrows) {
 TEST_F(MainWindowTest, ClosingStoresThePlacementOnceAndEndsTheLoopWithZero) {
     SetWindowPos(window_, nullptr, 33, 44, 555, 333, SWP_NOZORDER);
     PostMessageW(window_, WM_CLOSE, 0, 0);
-    EXPECT_EQ(RunMessageLoop(window_, keys_), 0);
+    EXPECT_EQ(RunMessageLoop(window_, program_.Keys()), 0);
     EXPECT_FALSE(IsWindow(window_));
 
     const Settings stored = LoadSettings(SettingsFilePath());

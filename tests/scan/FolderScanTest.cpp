@@ -198,14 +198,14 @@ TEST(FolderScanLinks, UnknownIdentitiesAreAlwaysWalked) {
     VisitedFolders visited;
     EXPECT_TRUE(MarkFolderVisited(visited, std::nullopt));
     EXPECT_TRUE(MarkFolderVisited(visited, std::nullopt));
-    EXPECT_TRUE(MarkFolderVisited(visited, FolderIdentity{7, 42}));
-    EXPECT_FALSE(MarkFolderVisited(visited, FolderIdentity{7, 42}));
-    EXPECT_TRUE(MarkFolderVisited(visited, FolderIdentity{8, 42})) << "another volume";
-    EXPECT_FALSE(ReadFolderIdentity(MakeTempFolder(L"id") + L"\\missing").has_value());
+    EXPECT_TRUE(MarkFolderVisited(visited, FileIdentity{7, 42}));
+    EXPECT_FALSE(MarkFolderVisited(visited, FileIdentity{7, 42}));
+    EXPECT_TRUE(MarkFolderVisited(visited, FileIdentity{8, 42})) << "another volume";
+    EXPECT_FALSE(ReadFileIdentity(MakeTempFolder(L"id") + L"\\missing").has_value());
 
     const std::wstring folder = MakeTempFolder(L"id");
-    const auto first = ReadFolderIdentity(folder);
-    const auto again = ReadFolderIdentity(folder + L"\\.");
+    const auto first = ReadFileIdentity(folder);
+    const auto again = ReadFileIdentity(folder + L"\\.");
     ASSERT_TRUE(first.has_value());
     ASSERT_TRUE(again.has_value());
     EXPECT_FALSE(*first < *again || *again < *first) << "two spellings of one folder share an identity";

@@ -1,0 +1,36 @@
+#include "actions/CommandSupport.h"
+
+#include "actions/ResultList.h"
+
+const wchar_t kCaption[] = L"Veltrimox";
+
+bool FindSelectedEntry(HWND list, const EntryList& entries, int column, size_t& position) {
+    const int row = SelectedRow(list);
+    if (row < 0) return false;
+    position = FindEntryByName(entries, ReadCellText(list, row, column));
+    return position < entries.size();
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    const size_t last = path.find_last_of(L"\\/");
+    return last == std::wstring::npos ? path : path.substr(last + 1);
+}
+
+bool AskYes(HWND owner, const std::wstring& text, UINT style) {
+    return MessageBoxW(owner, text.c_str(), kCaption, style) == IDYES;
+}
+
+void ShowError(HWND owner, const std::wstring& text) { MessageBoxW(owner, text.c_str(), kCaption, MB_ICONERROR); }
+
+std::wstring Format(const wchar_t* format, const std::wstring& value) {
+    std::wstring text = format;
+    const size_t at = text.find(L"%s");
+    if (at != std::wstring::npos) text.replace(at, 2, value);
+    return text;
+}
+
+bool IsNotFoundError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+bool IsGone(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && IsNotFoundError(GetLastError());
+}

@@ -1,0 +1,29 @@
+// What the delete and move commands share.
+#pragma once
+
+#include "scan/Catalogue.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+extern const wchar_t kCaption[];
+
+// The entry the selected row names in `column`; false when there is no row or no such entry.
+[[nodiscard]] bool FindSelectedEntry(HWND list, const EntryList& entries, int column, size_t& position);
+
+// The last component of a path.
+[[nodiscard]] std::wstring FileNameOf(const std::wstring& path);
+
+// Asks a question; true only for Yes (a box that failed or was closed otherwise is no consent).
+[[nodiscard]] bool AskYes(HWND owner, const std::wstring& text, UINT style);
+
+void ShowError(HWND owner, const std::wstring& text);
+
+// "%s" in `format` replaced by `value`.
+[[nodiscard]] std::wstring Format(const wchar_t* format, const std::wstring& value);
+
+// True when the path is not there at all; an unreachable or denied path is not "gone".
+[[nodiscard]] bool IsGone(const std::wstring& path);
+[[nodiscard]] bool IsNotFoundError(DWORD error);

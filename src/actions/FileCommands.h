@@ -1,0 +1,35 @@
+// The context menu's commands: delete or move the file that the selected row names.
+#pragma once
+
+#include "scan/Catalogue.h"
+
+#include <windows.h>
+
+#include <string>
+
+// What a command works on, handed over by the main window.
+struct CommandContext {
+    HWND owner;  // the main window: owner of every message box and of the folder picker
+    HWND list;   // the result list
+    EntryList& entries;
+    const std::wstring& rootFolder;
+    const std::wstring& archiverPath;
+};
+
+// Column 0 (file1) or 1 (file2). Without a selected row, or when the row's text names no
+// entry, nothing happens.
+void DeleteSelectedFile(const CommandContext& context, int column);
+void MoveSelectedFile(const CommandContext& context, int column);
+
+// Sends `path` (a file or a folder) to the Recycle Bin. 1 when it went there or did not exist
+// at all, 0 otherwise (the shell failed or was told No, the path is unreachable, or it is still
+// there). Where the Recycle Bin cannot take the item, the shell asks before deleting it for good.
+[[nodiscard]] int RecycleFile(HWND owner, const std::wstring& path);
+
+// Removes the member `innerPath` from `archive` with the archiver. True only when a fresh listing
+// of the archive no longer shows it, or when the archive itself is gone.
+[[nodiscard]] bool DeleteArchiveMember(const std::wstring& archiverPath, const std::wstring& archive,
+                                       const std::wstring& innerPath);
+
+// The folder picker's callback: opens the picker with the folder passed as `data` selected.
+int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM parameter, LPARAM data);

@@ -1,0 +1,109 @@
+#include "actions/CommandSupport.h"
+#include "actions/FileCommands.h"
+#include "actions/ResultList.h"
+#include "scan/FolderScan.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <cwchar>
+#include <optional>
+
+namespace {
+
+const wchar_t kAskMoveArchive[] = L"%sを移動します。\nよろしいですか？\n※書庫を移動します。";
+const wchar_t kAskOverwrite[] = L"移動先に同名ファイルが存在します。\n上書きしますか？";
+const wchar_t kCannotMove[] = L"%sを移動できませんでした。";
+const wchar_t kPickerTitle[] = L"移動先";
+
+// Set once the picker has been told its first selection; the picker's first selection change
+// then selects it again and scrolls it into view, which the tree does not always do itself.
+int ReselectPending = 0;
+
+bool IsAbsolutePath(const std::wstring& path) {
+    const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool unc = path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
+    return drive || unc;
+}
+
+// The folder the user picks; nullopt when the picker is cancelled. `chosen` is empty when the
+// pick has no absolute file-system path (a library or another virtual folder).
+std::optional<std::wstring> PickFolder(HWND owner, const std::wstring& rootFolder) {
+    wchar_t displayName[MAX_PATH] = {};
+    BROWSEINFOW browse{};
+    browse.hwndOwner = owner;
+    browse.pszDisplayName = displayName;
+    browse.lpszTitle = kPickerTitle;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    browse.lpfn = FolderPickerCallback;
+    browse.lParam = reinterpret_cast<LPARAM>(rootFolder.c_str());
+    PIDLIST_ABSOLUTE picked = SHBrowseForFolderW(&browse);
+    if (!picked) return std::nullopt;
+    wchar_t path[MAX_PATH] = {};
+    const bool resolved = SHGetPathFromIDListW(picked, path) != FALSE;
+    CoTaskMemFree(picked);
+    if (!resolved || !IsAbsolutePath(path)) return std::wstring();
+    return std::wstring(path);
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    const std::optional<FileIdentity> first = ReadFileIdentity(a);
+    const std::optional<FileIdentity> second = ReadFileIdentity(b);
+    if (first && second && *first == *second) return true;
+    return _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
+
+// True when `destination` is `source` itself or a folder that holds it: clearing it to make
+// room would throw the source away.
+bool WouldClearSource(const std::wstring& source, const std::wstring& destination) {
+    for (std::wstring path = source;;) {
+        if (SameFile(path, destination)) return true;
+        const size_t last = path.find_last_of(L"\\/");
+        if (last == std::wstring::npos || last < 3) return false;
+        path.erase(last);
+    }
+}
+
+}  // namespace
+
+int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM, LPARAM data) {
+    if (message == BFFM_INITIALIZED) {
+        SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, data);
+        ReselectPending = 1;
+    } else if (message == BFFM_SELCHANGED && ReselectPending != 0) {
+        SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, data);
+        const LRESULT caret = SendMessageW(picker, TVM_GETNEXTITEM, TVGN_CARET, 0);
+        SendMessageW(picker, TVM_ENSUREVISIBLE, 0, caret);
+        Sleep(0);
+        ReselectPending = 0;
+    }
+    return 0;
+}
+
+void MoveSelectedFile(const CommandContext& context, int column) {
+    size_t position = 0;
+    if (!FindSelectedEntry(context.list, context.entries, column, position)) return;
+    const FileEntry entry = context.entries[position];
+    const std::wstring fileName = FileNameOf(entry.containerPath);
+
+    if (entry.inArchive == 1 &&
+        !AskYes(context.owner, Format(kAskMoveArchive, entry.displayName), MB_ICONWARNING | MB_YESNO)) {
+        return;
+    }
+    const std::optional<std::wstring> folder = PickFolder(context.owner, context.rootFolder);
+    if (!folder) return;
+    const std::optional<std::wstring> destination = folder->empty() ? std::nullopt : JoinPath(*folder, fileName);
+    if (!destination || WouldClearSource(entry.containerPath, *destination)) {
+        return ShowError(context.owner, Format(kCannotMove, fileName));
+    }
+
+    if (GetFileAttributesW(destination->c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (!AskYes(context.owner, kAskOverwrite, MB_ICONWARNING | MB_YESNO)) return;
+        if (!RecycleFile(context.owner, *destination)) return ShowError(context.owner, Format(kCannotMove, fileName));
+    }
+    if (!MoveFileW(entry.containerPath.c_str(), destination->c_str())) {
+        return ShowError(context.owner, Format(kCannotMove, fileName));
+    }
+    RemoveRowsByContainer(context.list, context.entries, entry.containerPath);
+    EraseEntry(context.entries, position);
+}

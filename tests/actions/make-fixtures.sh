@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# An archive whose member names Windows cannot hold as files ("q?.txt") or that the archiver
+# could read as switches, list files or case-folded names; made on the Unix side with 7zz.
+# Usage: make-fixtures.sh BUILD_DIR
+set -euo pipefail
+top="$1/actions-fixtures"
+rm -rf "$top"
+mkdir -p "$top/members"
+for name in 'q?.txt' 'qa.txt' '-x.txt' '@x.txt' 'Readme.txt' 'README.TXT'; do
+  printf 'same content' > "$top/members/$name"
+done
+(cd "$top/members" && 7zz a -tzip -bso0 -bsp0 ../names.zip -- ./*)
