@@ -1,0 +1,117 @@
+// Veltrimox benchmark: our scan engine against the real 7-Zip, side by side in one run.
+// Usage: veltrimox_bench --7zip FOLDER   (the folder holding 7z.exe and 7z.dll)
+//        veltrimox_bench --hash FILE     (internal: the child whose memory is measured)
+// Work files go below %VELTRIMOX_SCRATCH% when set (a Unix path under Wine), else below the
+// temporary folder, and are removed at the end.
+#include "BenchSupport.h"
+#include "Benches.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::vector<std::wstring> CommandLineArguments() {
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> arguments;
+    if (!argv) return arguments;
+    for (int i = 1; i < count; ++i) arguments.emplace_back(argv[i]);
+    LocalFree(argv);
+    return arguments;
+}
+
+std::wstring WorkFolderBase() {
+    const std::wstring scratch = EnvironmentVariable(L"VELTRIMOX_SCRATCH");
+    if (!scratch.empty()) return WindowsPathOfUnixPath(scratch);
+    std::wstring temp(MAX_PATH + 1, L'\0');
+    const DWORD got = GetTempPathW(static_cast<DWORD>(temp.size()), &temp[0]);
+    if (got == 0 || got > temp.size()) Fail("no temporary folder");
+    temp.resize(got);
+    return temp;
+}
+
+// Removes the work folder on every way out, failures included.
+class WorkFolder {
+public:
+    explicit WorkFolder(std::wstring path) : path_(std::move(path)) { MakeFolders(path_); }
+    ~WorkFolder() { RemoveTree(path_); }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+    [[nodiscard]] const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+int Usage() {
+    std::fprintf(stderr, "usage: veltrimox_bench --7zip FOLDER\n");
+    return 2;
+}
+
+int RunBench(const std::wstring& sevenZipFolder) {
+    Workspace workspace;
+    workspace.sevenZip = Join(sevenZipFolder, L"7z.exe");
+    workspace.self = ModulePath();
+    if (GetFileAttributesW(workspace.sevenZip.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        Fail("no 7z.exe at " + Utf8(workspace.sevenZip));
+    }
+    const WorkFolder work(Join(WorkFolderBase(), L"veltrimox-bench-" + std::to_wstring(GetCurrentProcessId())));
+    workspace.folder = work.Path();
+    // The 1 GiB file, the tree and 7-Zip's listing, with some room to spare.
+    if (FreeBytes(workspace.folder) < (1ull << 30) + (256ull << 20)) Fail("less than 1.25 GiB free for the work files");
+    Print("veltrimox bench: work folder %s, 7-Zip %s\n", Utf8(workspace.folder).c_str(),
+          Utf8(workspace.sevenZip).c_str());
+    Print("Times are medians of 3 runs; MB = 10^6 bytes; the files are hashed from the system cache on both sides.\n");
+    Print("7-Zip runs as a child process; its output goes to a file in the work folder (under Wine a write to NUL\n"
+          "costs about a millisecond, which would be charged to 7-Zip for every line it lists).\n");
+
+    Print("\n[CRC throughput: 1 GiB of random data]\n");
+    const CrcFiles files = MakeCrcFiles(workspace);
+    const CrcFigures crc = BenchCrcThroughput(workspace, files);
+
+    Print("\n[Peak working set of a child process hashing the 1 GiB file]\n");
+    const double peak = BenchCrcPeak(workspace, files);
+    DeleteFileW(files.big.c_str());  // not needed any more; frees the space before the tree is written
+
+    Print("\n[Tree of small files: 20,000 files of 200 to 4096 bytes in 200 folders]\n");
+    const double tree = BenchTree(workspace, crc.sevenZipStartup);
+
+    Print("\n[Pairing: entries in mixed groups (50%% alone, 30%% in pairs, 20%% in groups of ten)]\n");
+    const double pairs = BenchPairing();
+
+    Print("\n[Filling a report-view list view]\n");
+    const double listRate = BenchListView();
+
+    Print("\n[A move on a list of a million rows]\n");
+    const double move = BenchMoveOnMillionRows();
+
+    // Whole MiB, rounded up, so the summary never looks better than the figure above it.
+    const long long peakMiB = static_cast<long long>(std::ceil(peak));
+    Print("\nbench: crc_ratio=%.2f tree_ratio=%.2f pairs_1m_s=%.2f list_rows_per_s=%.0f crc_peak_mib=%lld "
+          "move_1m_rows_s=%.2f\n",
+          crc.ratio, tree, pairs, listRate, peakMiB, move);
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    const std::vector<std::wstring> arguments = CommandLineArguments();
+    if (arguments.size() == 2 && arguments[0] == L"--hash") return HashOneFile(arguments[1]);
+    if (arguments.size() != 2 || arguments[0] != L"--7zip") return Usage();
+    try {
+        return RunBench(arguments[1]);
+    } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "bench: error: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,37 @@
+// The measurements. Each prints its own details and returns its headline figure.
+#pragma once
+
+#include <string>
+
+struct Workspace {
+    std::wstring folder;    // every work file goes below it; removed at the end
+    std::wstring sevenZip;  // 7z.exe
+    std::wstring self;      // this program, run again as the hashing child
+};
+
+struct CrcFiles {
+    std::wstring big;    // 1 GiB of random data
+    std::wstring empty;  // 0 bytes: what a child costs before it hashes anything
+};
+
+[[nodiscard]] CrcFiles MakeCrcFiles(const Workspace& workspace);
+
+struct CrcFigures {
+    double ratio = 0;            // our MB/s over 7-Zip's
+    double sevenZipStartup = 0;  // seconds, 7-Zip hashing the empty file
+};
+
+[[nodiscard]] CrcFigures BenchCrcThroughput(const Workspace& workspace, const CrcFiles& files);
+// MiB our hashing child adds to its peak working set over the same child hashing nothing.
+[[nodiscard]] double BenchCrcPeak(const Workspace& workspace, const CrcFiles& files);
+// 7-Zip's time over ours on the same tree of small files.
+[[nodiscard]] double BenchTree(const Workspace& workspace, double sevenZipStartup);
+// Seconds to group 1,000,000 entries and walk their rows.
+[[nodiscard]] double BenchPairing();
+// Rows per second that BuildPairs puts into a real list view.
+[[nodiscard]] double BenchListView();
+// Seconds for the row upkeep of a move on a list of about a million rows.
+[[nodiscard]] double BenchMoveOnMillionRows();
+
+// The child side of BenchCrcPeak: hashes one file as the scan does; 0 when it was read.
+int HashOneFile(const std::wstring& path);
