@@ -26,6 +26,8 @@ struct CrcFigures {
 [[nodiscard]] double BenchCrcPeak(const Workspace& workspace, const CrcFiles& files);
 // 7-Zip's time over ours on the same tree of small files.
 [[nodiscard]] double BenchTree(const Workspace& workspace, double sevenZipStartup);
+// Milliseconds per file of a scan of 1,000 small files with the archiver on.
+[[nodiscard]] double BenchArchiverScan(const Workspace& workspace);
 // Seconds to group 1,000,000 entries and walk their rows.
 [[nodiscard]] double BenchPairing();
 // Rows per second that BuildPairs puts into a real list view.
