@@ -24,6 +24,8 @@ wine_prefix_init() {
     for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "MS UI Gothic"; do
       printf '"%s"=hex(7):%s\n' "$face" "$(printf 'ipag.ttf,IPAGothic\0\0' | od -An -tx1 | tr -s ' \n' ',' | sed 's/^,//;s/,$//')"
     done
+    # A crash prints its backtrace and ends the program, instead of waiting on a dialog.
+    printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n'
     if [ "$mode" = unmanaged ]; then
       printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
     fi
@@ -49,9 +51,18 @@ start_virtual_display() {
 
 wine_session_start() {
   export WINEPREFIX="$build/wineprefix"
+  # The prefix's Desktop and Documents point into HOME: keep them inside the build folder, so
+  # nothing a test does can reach the user's own folders.
+  export HOME="$build/wine-home"
+  mkdir -p "$HOME"
   start_virtual_display
   trap wine_session_stop EXIT
   wine_prefix_init unmanaged
+  # Drive P: for the folder picker's tests: Wine's picker follows a selection more reliably a
+  # few levels deep, and sees a drive only when it is there before the wine server starts.
+  rm -rf "$build/drive-p"
+  mkdir -p "$build/drive-p"
+  ln -sfn "$build/drive-p" "$WINEPREFIX/dosdevices/p:"
   wineserver -p
   # Start Wine's background services now, detached from our output: started later by a test
   # program, they would inherit ctest's pipes and keep it waiting after the test ends.

@@ -62,17 +62,22 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
     const FileEntry entry = context.entries[position];
     const std::wstring fileName = FileNameOf(entry.containerPath);
 
+    bool deleted = false;
+    std::wstring failureName = fileName;
     if (entry.inArchive == 0) {
         if (!AskYes(context.owner, Format(kAskLoose, fileName), MB_YESNO)) return;
-        if (!RecycleFile(context.owner, entry.containerPath)) return ShowError(context.owner, Format(kCannotDelete, fileName));
+        deleted = RecycleFile(context.owner, entry.containerPath) == 1;
     } else if (CountArchiveMembers(context.entries, entry.containerPath) == 1) {
         if (!AskYes(context.owner, Format(kAskWholeArchive, entry.displayName), MB_ICONWARNING | MB_YESNO)) return;
-        if (!RecycleFile(context.owner, entry.containerPath)) return ShowError(context.owner, Format(kCannotDelete, fileName));
+        deleted = RecycleFile(context.owner, entry.containerPath) == 1;
     } else {
         if (!AskYes(context.owner, Format(kAskMember, entry.innerPath), MB_YESNO)) return;
-        if (!DeleteArchiveMember(context.archiverPath, entry.containerPath, entry.innerPath)) {
-            return ShowError(context.owner, Format(kCannotDelete, entry.innerPath));
-        }
+        deleted = DeleteArchiveMember(context.archiverPath, entry.containerPath, entry.innerPath);
+        failureName = entry.innerPath;
+    }
+    if (!deleted) {
+        ShowError(context.owner, Format(kCannotDelete, failureName));
+        return;
     }
     RemoveRowsByName(context.list, entry.displayName);
     EraseEntry(context.entries, position);

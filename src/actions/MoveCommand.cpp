@@ -64,6 +64,20 @@ bool WouldClearSource(const std::wstring& source, const std::wstring& destinatio
     }
 }
 
+enum class Outcome { kMoved, kFailed, kDeclined };
+
+// Moves `source` into `folder` under its own name, asking before it replaces what stands there.
+// An empty `folder` is a pick without a file-system path.
+Outcome MoveInto(HWND owner, const std::wstring& source, const std::wstring& folder) {
+    const std::optional<std::wstring> destination = folder.empty() ? std::nullopt : JoinPath(folder, FileNameOf(source));
+    if (!destination || WouldClearSource(source, *destination)) return Outcome::kFailed;
+    if (GetFileAttributesW(destination->c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (!AskYes(owner, kAskOverwrite, MB_ICONWARNING | MB_YESNO)) return Outcome::kDeclined;
+        if (!RecycleFile(owner, *destination)) return Outcome::kFailed;
+    }
+    return MoveFileW(source.c_str(), destination->c_str()) ? Outcome::kMoved : Outcome::kFailed;
+}
+
 }  // namespace
 
 int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM, LPARAM data) {
@@ -92,17 +106,11 @@ void MoveSelectedFile(const CommandContext& context, int column) {
     }
     const std::optional<std::wstring> folder = PickFolder(context.owner, context.rootFolder);
     if (!folder) return;
-    const std::optional<std::wstring> destination = folder->empty() ? std::nullopt : JoinPath(*folder, fileName);
-    if (!destination || WouldClearSource(entry.containerPath, *destination)) {
-        return ShowError(context.owner, Format(kCannotMove, fileName));
-    }
-
-    if (GetFileAttributesW(destination->c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (!AskYes(context.owner, kAskOverwrite, MB_ICONWARNING | MB_YESNO)) return;
-        if (!RecycleFile(context.owner, *destination)) return ShowError(context.owner, Format(kCannotMove, fileName));
-    }
-    if (!MoveFileW(entry.containerPath.c_str(), destination->c_str())) {
-        return ShowError(context.owner, Format(kCannotMove, fileName));
+    const Outcome outcome = MoveInto(context.owner, entry.containerPath, *folder);
+    if (outcome == Outcome::kDeclined) return;
+    if (outcome == Outcome::kFailed) {
+        ShowError(context.owner, Format(kCannotMove, fileName));
+        return;
     }
     RemoveRowsByContainer(context.list, context.entries, entry.containerPath);
     EraseEntry(context.entries, position);

@@ -50,19 +50,55 @@ std::vector<std::wstring> MembersOf(const std::wstring& archive) {
     return names;
 }
 
-// Picks `folder` in the folder picker when the picker is the dialog being answered.
-void ChooseFolder(HWND dialog, void* folder) {
-    if (!FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr) &&
-        !FindWindowExW(FindWindowExW(dialog, nullptr, nullptr, nullptr), nullptr, L"SysTreeView32", nullptr)) {
-        return;
-    }
-    // After the picker's own callback has made and repeated its preselection.
-    Sleep(300);
-    for (int i = 0; i < 2; ++i) {
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
-                     reinterpret_cast<LPARAM>(static_cast<std::wstring*>(folder)->c_str()));
+BOOL CALLBACK FindTree(HWND child, LPARAM found) {
+    wchar_t name[32] = {};
+    GetClassNameW(child, name, 32);
+    if (std::wstring(name) != L"SysTreeView32") return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+std::wstring SelectedTreeText(HWND tree) {
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    if (item.hItem) SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+struct PickerChoice {
+    std::wstring folder;
+    bool missed = false;  // the picker never showed the folder selected
+};
+
+// Picks the folder in the folder picker when the picker is the dialog being answered, once its
+// tree shows the folder selected. Wine's picker now and then ignores every selection for a
+// while (it stays on "Desktop"): the pick is then cancelled, so nothing moves anywhere unmeant.
+int ChooseFolder(HWND dialog, void* context) {
+    HWND tree = nullptr;
+    EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
+    if (!tree) return 0;
+    auto* choice = static_cast<PickerChoice*>(context);
+    const std::wstring name = choice->folder.substr(choice->folder.find_last_of(L'\\') + 1);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(choice->folder.c_str()));
         Sleep(100);
+        if (SelectedTreeText(tree) == name) return 0;
     }
+    choice->missed = true;
+    return IDCANCEL;
+}
+
+// A new destination folder on drive P:, which the test session maps to a folder of its own.
+std::wstring MakeDestination(const wchar_t* hint) {
+    static int counter = 0;
+    const std::wstring folder = L"P:\\" + std::wstring(hint) + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(counter++);
+    MakeFolder(folder);
+    return folder;
 }
 
 class CommandsTest : public testing::Test {
@@ -80,6 +116,18 @@ protected:
         const int row = RowOf(program_.ListRows(), file1, file2);
         ASSERT_GE(row, 0) << Utf8(file1) << " / " << Utf8(file2);
         program_.Select(row);
+    }
+
+    // A command whose dialogs include the folder picker, choosing `folder` there; tried again
+    // when Wine's picker would not show the folder (the command was then cancelled).
+    std::vector<SeenDialog> RunWithPicker(int command, const std::vector<int>& answers, const std::wstring& folder) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            PickerChoice choice{folder};
+            const std::vector<SeenDialog> seen = Run(command, answers, ChooseFolder, &choice);
+            if (!choice.missed) return seen;
+        }
+        ADD_FAILURE() << "the folder picker never showed " << Utf8(folder);
+        return {};
     }
 
     const EntryList& Entries() const { return ApplicationState().entries; }
@@ -260,6 +308,7 @@ TEST_F(CommandsTest, ADropAndF5DuringAQuestionAreIgnoredAndTheRightEntryGoes) {
         PostMessageW(main, WM_COMMAND, ID_RESCAN, 0);
         PostMessageW(main, WM_COMMAND, ID_DELETE_FILE2, 0);
         Sleep(300);
+        return 0;
     };
     const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDYES}, interfere);
     EXPECT_EQ(seen.size(), 1u) << "no second command started inside the first";
@@ -274,12 +323,12 @@ TEST_F(CommandsTest, MovingALooseFileAsksBeforeReplacingWhatStandsThere) {
     const std::wstring root = MakeTempFolder(L"move");
     WriteTestFile(root + L"\\mv.txt", "same");
     WriteTestFile(root + L"\\mv-copy.txt", "same");
-    std::wstring destination = MakeTempFolder(L"dest");
+    std::wstring destination = MakeDestination(L"dest");
     WriteTestFile(destination + L"\\mv.txt", "an older file");
     DropAndSelect(root, L"mv.txt", L"mv-copy.txt");
 
     // Picker, then the overwrite question answered No: nothing changes.
-    auto seen = Run(ID_MOVE_FILE1, {IDOK, IDNO}, ChooseFolder, &destination);
+    auto seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDNO}, destination);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_NE(seen[0].text.find(L"移動先"), std::wstring::npos) << "the picker first, with no question before it";
     EXPECT_EQ(seen[1].text, L"移動先に同名ファイルが存在します。\n上書きしますか？");
@@ -287,7 +336,7 @@ TEST_F(CommandsTest, MovingALooseFileAsksBeforeReplacingWhatStandsThere) {
     EXPECT_TRUE(PathExists(root + L"\\mv.txt"));
     EXPECT_EQ(program_.ListRows().size(), 2u);
 
-    seen = Run(ID_MOVE_FILE1, {IDOK, IDYES}, ChooseFolder, &destination);
+    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES}, destination);
     EXPECT_EQ(seen.size(), 2u);
     EXPECT_FALSE(PathExists(root + L"\\mv.txt"));
     EXPECT_EQ(ReadTextFile(destination + L"\\mv.txt"), "same");
@@ -302,11 +351,11 @@ TEST_F(CommandsTest, MovingAMemberMovesItsArchiveAndReplacesAFolderOfThatName) {
     WriteTestFile(root + L"\\p.txt", "p");
     WriteTestFile(root + L"\\q.txt", "q");
     MakeArchive(root + L"\\pack.zip", L"zip", root, L"p.txt q.txt");
-    std::wstring destination = MakeTempFolder(L"dest-archive");
+    std::wstring destination = MakeDestination(L"dest-archive");
     WriteTestFile(destination + L"\\pack.zip\\inside.txt", "a folder named like the archive");
     DropAndSelect(root, L"p.txt", L"pack.zip【p.txt】");
 
-    const auto seen = Run(ID_MOVE_FILE2, {IDYES, IDOK, IDYES}, ChooseFolder, &destination);
+    const auto seen = RunWithPicker(ID_MOVE_FILE2, {IDYES, IDOK, IDYES}, destination);
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].text, L"pack.zip【p.txt】を移動します。\nよろしいですか？\n※書庫を移動します。");
     EXPECT_TRUE(seen[0].hasIcon);
@@ -320,27 +369,29 @@ TEST_F(CommandsTest, MovingAMemberMovesItsArchiveAndReplacesAFolderOfThatName) {
 }
 
 TEST_F(CommandsTest, AMoveNeverClearsItsOwnSourceAndAFailedMoveKeepsEverything) {
-    const std::wstring root = MakeTempFolder(L"self");
+    const std::wstring root = MakeDestination(L"self");
     WriteTestFile(root + L"\\report\\report", "same");
     WriteTestFile(root + L"\\copy", "same");
     DropAndSelect(root, L"report\\report", L"copy");
 
     // The folder that already holds it, and the parent where a folder of its name holds it.
     std::wstring same = root + L"\\report";
-    auto seen = Run(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, ChooseFolder, &same);
-    EXPECT_EQ(seen.back().text, L"reportを移動できませんでした。");
+    auto seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, same);
+    ASSERT_EQ(seen.size(), 2u) << "the picker, then the error: no overwrite question";
+    EXPECT_EQ(seen[1].text, L"reportを移動できませんでした。");
     std::wstring parent = root;
-    seen = Run(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, ChooseFolder, &parent);
-    EXPECT_EQ(seen.back().text, L"reportを移動できませんでした。");
+    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, parent);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, L"reportを移動できませんでした。");
     EXPECT_EQ(ReadTextFile(root + L"\\report\\report"), "same");
     EXPECT_FALSE(InTrash(L"report"));
     EXPECT_EQ(program_.ListRows().size(), 2u);
 
     // A source held open cannot move: reported, rows and entry stay.
-    std::wstring destination = MakeTempFolder(L"dest-fail");
+    std::wstring destination = MakeDestination(L"dest-fail");
     HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    seen = Run(ID_MOVE_FILE1, {IDOK, IDOK}, ChooseFolder, &destination);
+    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDOK}, destination);
     CloseHandle(holder);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].text, L"reportを移動できませんでした。");

@@ -10,3 +10,4 @@ for name in 'q?.txt' 'qa.txt' '-x.txt' '@x.txt' 'Readme.txt' 'README.TXT'; do
   printf 'same content' > "$top/members/$name"
 done
 (cd "$top/members" && 7zz a -tzip -bso0 -bsp0 ../names.zip -- ./*)
+

@@ -6,17 +6,6 @@
 
 namespace {
 
-std::string ReadFileBytes(const std::wstring& path) {
-    std::string text;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
-    return text;
-}
-
 // The keys SavePlacement wrote, as the platform reads them back.
 std::wstring StoredText(const std::wstring& file, const wchar_t* key) {
     wchar_t value[64] = {};
@@ -94,7 +83,7 @@ TEST(Settings, SavePlacementWritesTheRestoredRectangleAndKeepsTheRest) {
     EXPECT_EQ(StoredText(ini, L"y"), L"20");
     EXPECT_EQ(StoredText(ini, L"width"), L"500");
     EXPECT_EQ(StoredText(ini, L"height"), L"300");
-    const std::string text = ReadFileBytes(ini);
+    const std::string text = ReadTextFile(ini);
     // Written as " -8"; Wine's profile writer drops blanks at the start of a value.
     EXPECT_NE(text.find(RunningUnderWine() ? "x=-8" : "x= -8"), std::string::npos) << text;
     EXPECT_NE(text.find("dir=D:\\Tools\\7-Zip"), std::string::npos) << text;
@@ -112,7 +101,7 @@ TEST(Settings, AFirstCloseCreatesOnlyTheWindowSection) {
         PlacementWindow window(30, 40, 400, 250);
         SavePlacement(window.Handle(), ini);
     }
-    const std::string text = ReadFileBytes(ini);
+    const std::string text = ReadTextFile(ini);
     EXPECT_EQ(text.find("UserSetting"), std::string::npos) << text;
     EXPECT_NE(text.find("[SystemSetting]"), std::string::npos) << text;
     EXPECT_EQ(LoadSettings(ini).height, 250);

@@ -52,15 +52,3 @@ void MakeArchive(const std::wstring& archive, const std::wstring& type, const st
                               L"\" " + items;
     ASSERT_EQ(RunProgram(line, workingFolder), 0) << Utf8(line);
 }
-
-std::string ReadTextFile(const std::wstring& path) {
-    std::string text;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
-    return text;
-}

@@ -18,5 +18,3 @@ long RunProgram(const std::wstring& commandLine, const std::wstring& workingFold
 // into `archive` with the real 7-Zip.
 void MakeArchive(const std::wstring& archive, const std::wstring& type, const std::wstring& workingFolder,
                  const std::wstring& items);
-
-std::string ReadTextFile(const std::wstring& path);

@@ -81,12 +81,13 @@ void DialogAnswerer::Run() {
         SeenDialog seen;
         seen.caption = WindowText(dialog);
         EnumChildWindows(dialog, ReadChild, reinterpret_cast<LPARAM>(&seen));
-        if (beforeAnswer_) beforeAnswer_(dialog, context_);
+        const int instead = beforeAnswer_ ? beforeAnswer_(dialog, context_) : 0;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             seen_.push_back(seen);
         }
-        const int id = answers_[answered++];
+        const int planned = answers_[answered++];
+        const int id = instead != 0 ? instead : planned;
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
         while (IsWindow(dialog) && !stop_ && std::chrono::steady_clock::now() - start < kGiveUpAfter) Sleep(10);
     }

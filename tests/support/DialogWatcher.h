@@ -20,8 +20,9 @@ struct SeenDialog {
 class DialogAnswerer {
 public:
     // Answers the dialogs owned by `owner` in turn with the given command ids (IDOK, IDYES,
-    // IDNO, IDCANCEL...). A callback may act on a dialog before it is answered.
-    using Action = void (*)(HWND dialog, void* context);
+    // IDNO, IDCANCEL...). A callback may act on a dialog before it is answered, and returns
+    // another id to answer with instead, or 0 for the planned one.
+    using Action = int (*)(HWND dialog, void* context);
     DialogAnswerer(HWND owner, std::vector<int> answers, Action beforeAnswer = nullptr, void* context = nullptr);
     ~DialogAnswerer();
     DialogAnswerer(const DialogAnswerer&) = delete;

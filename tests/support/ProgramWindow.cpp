@@ -126,21 +126,4 @@ void ProgramWindow::Select(int row) {
     SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
-Rows ProgramWindow::ListRows() const {
-    Rows rows;
-    const int count = static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::wstring cells[2];
-        for (int c = 0; c < 2; ++c) {
-            wchar_t text[1024] = {};
-            LVITEMW item{};
-            item.iSubItem = c;
-            item.pszText = text;
-            item.cchTextMax = 1024;
-            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-            cells[c] = text;
-        }
-        rows.emplace_back(cells[0], cells[1]);
-    }
-    return rows;
-}
+Rows ProgramWindow::ListRows() const { return ReadListRows(list_); }

@@ -89,9 +89,11 @@ TestListView::~TestListView() {
     if (owner_) DestroyWindow(owner_);
 }
 
-std::vector<std::pair<std::wstring, std::wstring>> TestListView::Rows() const {
+std::vector<std::pair<std::wstring, std::wstring>> TestListView::Rows() const { return ReadListRows(list_); }
+
+std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list) {
     std::vector<std::pair<std::wstring, std::wstring>> rows;
-    const int count = static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         std::wstring cells[2];
         for (int c = 0; c < 2; ++c) {
@@ -100,10 +102,22 @@ std::vector<std::pair<std::wstring, std::wstring>> TestListView::Rows() const {
             item.iSubItem = c;
             item.pszText = buffer;
             item.cchTextMax = 1024;
-            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
             cells[c] = buffer;
         }
         rows.emplace_back(cells[0], cells[1]);
     }
     return rows;
+}
+
+std::string ReadTextFile(const std::wstring& path) {
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(file);
+    return text;
 }

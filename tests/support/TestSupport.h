@@ -23,6 +23,12 @@ std::string Utf8(const std::wstring& text);
 // Where the platform's own behaviour differs, tests say which one they expect.
 [[nodiscard]] bool RunningUnderWine();
 
+// Every row of a two-column list view, both cells read whole enough for any test name.
+[[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list);
+
+// A file's bytes; empty when it cannot be read.
+[[nodiscard]] std::string ReadTextFile(const std::wstring& path);
+
 // A hidden top-level window holding a report-view list with two columns, as the program's.
 class TestListView {
 public:
