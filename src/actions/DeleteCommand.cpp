@@ -42,7 +42,9 @@ int RecycleFile(HWND owner, const std::wstring& path) {
 bool DeleteArchiveMember(const std::wstring& archiverPath, const std::wstring& archive, const std::wstring& innerPath) {
     // The archiver would create a new, empty archive in place of a missing one.
     if (IsGone(archive)) return true;
-    if (archiverPath.empty() || innerPath.empty()) return false;
+    // An empty name cannot be named; one with a quote would split into other names on the
+    // archiver's command line.
+    if (archiverPath.empty() || innerPath.empty() || innerPath.find(L'"') != std::wstring::npos) return false;
 
     // A name listed twice cannot be named alone.
     std::vector<ListedMember> members;

@@ -16,9 +16,17 @@ const wchar_t kAskOverwrite[] = L"移動先に同名ファイルが存在しま�
 const wchar_t kCannotMove[] = L"%sを移動できませんでした。";
 const wchar_t kPickerTitle[] = L"移動先";
 
-// Set once the picker has been told its first selection; the picker's first selection change
-// then selects it again and scrolls it into view, which the tree does not always do itself.
+// Set while the picker's first selection change is still to come: that change selects the root
+// folder again and scrolls it into view, which the tree does not always do by itself.
 int ReselectPending = 0;
+
+BOOL CALLBACK FindTreeControl(HWND child, LPARAM found) {
+    wchar_t name[32] = {};
+    GetClassNameW(child, name, 32);
+    if (lstrcmpW(name, WC_TREEVIEWW) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
 
 bool IsAbsolutePath(const std::wstring& path) {
     const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
@@ -82,14 +90,21 @@ Outcome MoveInto(HWND owner, const std::wstring& source, const std::wstring& fol
 
 int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM, LPARAM data) {
     if (message == BFFM_INITIALIZED) {
-        SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, data);
+        // Pending before the selection: some pickers report that selection's change at once,
+        // and that change, not the user's first click, is the one to follow up.
         ReselectPending = 1;
-    } else if (message == BFFM_SELCHANGED && ReselectPending != 0) {
         SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, data);
-        const LRESULT caret = SendMessageW(picker, TVM_GETNEXTITEM, TVGN_CARET, 0);
-        SendMessageW(picker, TVM_ENSUREVISIBLE, 0, caret);
+    } else if (message == BFFM_SELCHANGED && ReselectPending != 0) {
+        ReselectPending = 0;  // before selecting again, whose own change must not come back here
+        SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, data);
+        // The tree is a child of the picker (a grandchild in the new dialog style).
+        HWND tree = nullptr;
+        EnumChildWindows(picker, FindTreeControl, reinterpret_cast<LPARAM>(&tree));
+        if (tree) {
+            const LRESULT caret = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+            SendMessageW(tree, TVM_ENSUREVISIBLE, 0, caret);
+        }
         Sleep(0);
-        ReselectPending = 0;
     }
     return 0;
 }

@@ -71,11 +71,10 @@ ScopedHandle CreateCapture(const std::wstring& capturePath) {
 // One archiver run into the capture file, read back into lines. The capture is deleted once
 // read; after a failed start or read it stays until the next run clears the folder.
 [[nodiscard]] bool RunCaptured(const std::wstring& commandLine, const std::wstring& capturePath,
-                               std::vector<std::wstring>& lines) {
+                               std::vector<std::wstring>& lines, DWORD& exitCode) {
     {
         ScopedHandle capture = CreateCapture(capturePath);
         if (!capture.IsValid()) return false;
-        DWORD exitCode = 0;
         if (!RunArchiver(commandLine, capture.Get(), exitCode)) return false;
     }
     // The runtime's letter-case rules follow the user's locale, as for every comparison here.
@@ -87,13 +86,19 @@ ScopedHandle CreateCapture(const std::wstring& capturePath) {
     return true;
 }
 
-// Whatever an earlier run or another process left behind goes before each run.
-void PrepareScratch(const std::wstring& scratch) {
-    if (GetFileAttributesW(scratch.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        ClearFolder(scratch);
-    } else {
+// Whatever an earlier run or another process left behind goes before each run. A scratch path
+// that is a link (or not a folder at all) is never cleared: its contents are somebody else's.
+[[nodiscard]] bool PrepareScratch(const std::wstring& scratch) {
+    // Asked without the final separator: with it, the answer is the link's target's.
+    const std::wstring folder = scratch.substr(0, scratch.find_last_not_of(L"\\/") + 1);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         CreateDirectoryW(scratch.c_str(), nullptr);
+        return true;
     }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    ClearFolder(scratch);
+    return true;
 }
 
 bool StartsWithIgnoringCase(const std::wstring& line, const wchar_t* prefix, size_t length) {
@@ -218,10 +223,13 @@ bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive, 
     const std::wstring scratch = ScratchFolderPath();
     if (archiverPath.empty() || scratch.empty()) return false;
     ScratchLock lock(scratch);
-    if (!lock.Held()) return false;
-    PrepareScratch(scratch);
+    if (!lock.Held() || !PrepareScratch(scratch)) return false;
     std::vector<std::wstring> lines;
-    if (!RunCaptured(ListCommandLine(archiverPath, archive), scratch + kCaptureName, lines)) return false;
+    DWORD exitCode = 0;
+    // Nothing listed by an archiver that failed is no proof that a member is gone.
+    if (!RunCaptured(ListCommandLine(archiverPath, archive), scratch + kCaptureName, lines, exitCode) || exitCode != 0) {
+        return false;
+    }
     members = ParseListing(lines);
     return true;
 }
@@ -231,13 +239,15 @@ void ExpandArchive(const ScanContext& context, const std::wstring& path, EntryLi
     const std::wstring scratch = ScratchFolderPath();
     if (scratch.empty()) return;
     ScratchLock lock(scratch);
-    if (!lock.Held()) return;
-    PrepareScratch(scratch);
+    if (!lock.Held() || !PrepareScratch(scratch)) return;
     const std::wstring capture = scratch + kCaptureName;
 
     std::vector<std::wstring> lines;
-    if (!RunCaptured(TestCommandLine(context.archiverPath, path), capture, lines) || !PassesTestGate(lines)) return;
-    if (!RunCaptured(ListCommandLine(context.archiverPath, path), capture, lines)) return;
+    DWORD exitCode = 0;
+    if (!RunCaptured(TestCommandLine(context.archiverPath, path), capture, lines, exitCode) || !PassesTestGate(lines)) {
+        return;
+    }
+    if (!RunCaptured(ListCommandLine(context.archiverPath, path), capture, lines, exitCode)) return;
 
     for (ListedMember& member : ParseListing(lines)) {
         FileEntry entry;

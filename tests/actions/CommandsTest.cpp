@@ -252,7 +252,8 @@ TEST_F(CommandsTest, MembersAreNamedLiterallyAndExactly) {
     const std::wstring root = MakeTempFolder(L"names");
     ASSERT_TRUE(CopyFileW((WindowsPathOfUnixPath(fixture) + L"\\names.zip").c_str(), (root + L"\\names.zip").c_str(), FALSE));
     program_.Drop({root});
-    std::vector<std::wstring> remaining{L"-x.txt", L"@x.txt", L"README.TXT", L"Readme.txt", L"q?.txt", L"qa.txt"};
+    std::vector<std::wstring> remaining{L"-x.txt", L"@x.txt", L"README.TXT", L"Readme.txt", L"a",
+                                        L"a\" \"b",   L"b",      L"q?.txt",     L"qa.txt"};
     ASSERT_EQ(MembersOf(root + L"\\names.zip"), remaining);
 
     for (const std::wstring name : {L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt"}) {
@@ -266,6 +267,16 @@ TEST_F(CommandsTest, MembersAreNamedLiterallyAndExactly) {
         remaining.erase(std::find(remaining.begin(), remaining.end(), name));
         EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining) << "after deleting " << Utf8(name);
     }
+
+    // A quote cannot be passed inside a quoted name: it would name "a" and "b" instead.
+    const Rows rows = program_.ListRows();
+    const auto quoted = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.first == L"names.zip【a\" \"b】"; });
+    ASSERT_NE(quoted, rows.end());
+    program_.Select(static_cast<int>(quoted - rows.begin()));
+    const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDOK});
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, L"a\" \"bを削除できませんでした。");
+    EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining);
 }
 
 TEST_F(CommandsTest, AFailedMemberDeleteIsReportedAndAVanishedArchiveIsNotRecreated) {
@@ -400,16 +411,23 @@ TEST_F(CommandsTest, AMoveNeverClearsItsOwnSourceAndAFailedMoveKeepsEverything) 
     EXPECT_TRUE(Catalogued(L"report\\report"));
 }
 
-// What the picker's callback sends, seen by a window that records it (Wine's picker does not
-// always show a deep preselection).
+// What the picker's callback sends, seen by a picker window and tree that record it (Wine's
+// picker does not always show a deep preselection).
 namespace {
 std::vector<std::pair<UINT, LPARAM>> g_received;
+WNDPROC g_treeProc = nullptr;
+void (*g_onSelect)() = nullptr;  // a picker that reports the selection's change at once
 LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == BFFM_SETSELECTIONW || message == TVM_GETNEXTITEM || message == TVM_ENSUREVISIBLE) {
-        g_received.emplace_back(message, message == BFFM_SETSELECTIONW ? lParam : static_cast<LPARAM>(wParam));
-        return message == TVM_GETNEXTITEM ? 42 : 0;
+    if (message == BFFM_SETSELECTIONW) {
+        g_received.emplace_back(message, lParam);
+        if (g_onSelect) g_onSelect();
+        return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+LRESULT CALLBACK RecordingTreeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == TVM_GETNEXTITEM || message == TVM_ENSUREVISIBLE) g_received.emplace_back(message, lParam);
+    return CallWindowProcW(g_treeProc, hwnd, message, wParam, lParam);
 }
 }  // namespace
 
@@ -419,19 +437,38 @@ TEST(FolderPicker, OpensWithTheRootSelectedAndReselectsItOnce) {
     recordingClass.hInstance = GetModuleHandleW(nullptr);
     recordingClass.lpszClassName = L"RecordingPicker";
     RegisterClassW(&recordingClass);
-    HWND picker = CreateWindowExW(0, L"RecordingPicker", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    HWND picker = CreateWindowExW(0, L"RecordingPicker", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, nullptr,
+                                  nullptr, nullptr);
+    HWND host = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 300, 300, picker, nullptr, nullptr, nullptr);
+    HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD, 0, 0, 300, 300, host, nullptr, nullptr, nullptr);
+    ASSERT_NE(tree, nullptr);
+    g_treeProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingTreeProc)));
     const std::wstring root = L"Z:\\deep\\root\\folder";
     const LPARAM data = reinterpret_cast<LPARAM>(root.c_str());
+    const auto bffm = [&](size_t at) { return g_received.at(at) == std::make_pair(static_cast<UINT>(BFFM_SETSELECTIONW), data); };
 
     EXPECT_EQ(FolderPickerCallback(picker, BFFM_INITIALIZED, 0, data), 0);
     ASSERT_EQ(g_received.size(), 1u);
-    EXPECT_EQ(g_received[0], std::make_pair(static_cast<UINT>(BFFM_SETSELECTIONW), data));
+    EXPECT_TRUE(bffm(0));
     FolderPickerCallback(picker, BFFM_SELCHANGED, 0, data);
     ASSERT_EQ(g_received.size(), 4u);
-    EXPECT_EQ(g_received[1], std::make_pair(static_cast<UINT>(BFFM_SETSELECTIONW), data));
-    EXPECT_EQ(g_received[2].first, static_cast<UINT>(TVM_GETNEXTITEM));
+    EXPECT_TRUE(bffm(1));
+    EXPECT_EQ(g_received[2].first, static_cast<UINT>(TVM_GETNEXTITEM)) << "sent to the tree itself";
     EXPECT_EQ(g_received[3].first, static_cast<UINT>(TVM_ENSUREVISIBLE));
     FolderPickerCallback(picker, BFFM_SELCHANGED, 0, data);
-    EXPECT_EQ(g_received.size(), 4u) << "only the first selection change reselects";
+    EXPECT_EQ(g_received.size(), 4u) << "the user's own selections are left alone";
+
+    // A picker that reports the first selection's change while it is being made: that change
+    // is the one followed up, never the user's first click, and nothing loops.
+    g_received.clear();
+    static HWND s_picker = picker;
+    static LPARAM s_data = data;
+    g_onSelect = [] { FolderPickerCallback(s_picker, BFFM_SELCHANGED, 0, s_data); };
+    FolderPickerCallback(picker, BFFM_INITIALIZED, 0, data);
+    g_onSelect = nullptr;
+    const size_t afterOpening = g_received.size();
+    EXPECT_EQ(afterOpening, 4u);
+    FolderPickerCallback(picker, BFFM_SELCHANGED, 0, data);
+    EXPECT_EQ(g_received.size(), afterOpening) << "the user's first click stays";
     DestroyWindow(picker);
 }

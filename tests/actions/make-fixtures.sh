@@ -6,7 +6,7 @@ set -euo pipefail
 top="$1/actions-fixtures"
 rm -rf "$top"
 mkdir -p "$top/members"
-for name in 'q?.txt' 'qa.txt' '-x.txt' '@x.txt' 'Readme.txt' 'README.TXT'; do
+for name in 'q?.txt' 'qa.txt' '-x.txt' '@x.txt' 'Readme.txt' 'README.TXT' 'a' 'b' 'a" "b'; do
   printf 'same content' > "$top/members/$name"
 done
 (cd "$top/members" && 7zz a -tzip -bso0 -bsp0 ../names.zip -- ./*)

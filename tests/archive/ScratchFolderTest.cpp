@@ -44,6 +44,26 @@ TEST(ScratchFolder, ClearingRemovesEverythingButNeverALinksTarget) {
     }
 }
 
+TEST(ScratchFolder, AScratchFolderThatIsALinkIsNeverCleared) {
+    const char* fixture = std::getenv("VELTRIMOX_SCRATCH_FIXTURE");
+    ASSERT_TRUE(fixture && *fixture) << "run through ctest";
+    const std::wstring top = WindowsPathOfUnixPath(fixture);
+    const std::wstring dir = MakeFakeArchiverDir(MakeTempFolder(L"linked") + L"\\7z");
+    const std::wstring archive = MakeTempFolder(L"linked-data") + L"\\a.zip";
+    WriteTestFile(archive, "bytes");
+    WriteTestFile(archive + L".test", "Everything is Ok\n");
+    WriteTestFile(archive + L".list", "Path = m.txt\nCRC = 00000001\n");
+
+    const std::wstring previous = Env(L"TMP");
+    SetEnvironmentVariableW(L"TMP", (top + L"\\linked-temp").c_str());
+    EntryList entries;
+    ExpandArchive(ScanContext{L"", L"", LocateArchiver(dir)}, archive, entries);
+    SetEnvironmentVariableW(L"TMP", previous.c_str());
+
+    EXPECT_EQ(ReadTextFile(top + L"\\linked-target\\precious.txt"), "not scratch");
+    EXPECT_TRUE(entries.empty()) << "no archive support through a linked scratch folder";
+}
+
 TEST(ScratchFolder, RemovedAtCloseOnlyWhenEmpty) {
     const std::wstring scratch = ScratchFolderPath();
     ASSERT_FALSE(scratch.empty());
