@@ -11,11 +11,6 @@ bool FindSelectedEntry(HWND list, const EntryList& entries, int column, size_t& 
     return position < entries.size();
 }
 
-std::wstring FileNameOf(const std::wstring& path) {
-    const size_t last = path.find_last_of(L"\\/");
-    return last == std::wstring::npos ? path : path.substr(last + 1);
-}
-
 bool AskYes(HWND owner, const std::wstring& text, UINT style) {
     return MessageBoxW(owner, text.c_str(), kCaption, style) == IDYES;
 }

@@ -28,12 +28,6 @@ BOOL CALLBACK FindTreeControl(HWND child, LPARAM found) {
     return FALSE;
 }
 
-bool IsAbsolutePath(const std::wstring& path) {
-    const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
-    const bool unc = path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
-    return drive || unc;
-}
-
 // The folder the user picks; nullopt when the picker is cancelled. `chosen` is empty when the
 // pick has no absolute file-system path (a library or another virtual folder).
 std::optional<std::wstring> PickFolder(HWND owner, const std::wstring& rootFolder) {
@@ -54,18 +48,14 @@ std::optional<std::wstring> PickFolder(HWND owner, const std::wstring& rootFolde
     return std::wstring(path);
 }
 
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-    const std::optional<FileIdentity> first = ReadFileIdentity(a);
-    const std::optional<FileIdentity> second = ReadFileIdentity(b);
-    if (first && second && *first == *second) return true;
-    return _wcsicmp(a.c_str(), b.c_str()) == 0;
-}
-
 // True when `destination` is `source` itself or a folder that holds it: clearing it to make
-// room would throw the source away.
+// room would throw the source away. Identities decide first (a link or another spelling of the
+// same folder), then the paths, ignoring case.
 bool WouldClearSource(const std::wstring& source, const std::wstring& destination) {
+    const std::optional<FileIdentity> target = ReadFileIdentity(destination);
     for (std::wstring path = source;;) {
-        if (SameFile(path, destination)) return true;
+        if (target && ReadFileIdentity(path) == target) return true;
+        if (_wcsicmp(path.c_str(), destination.c_str()) == 0) return true;
         const size_t last = path.find_last_of(L"\\/");
         if (last == std::wstring::npos || last < 3) return false;
         path.erase(last);

@@ -42,12 +42,6 @@ private:
     bool held_ = false;
 };
 
-bool IsAbsolute(const std::wstring& path) {
-    const bool drive = path.size() >= 3 && path[1] == L':' && IsPathSeparator(path[2]);
-    const bool unc = path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]);
-    return drive || unc;
-}
-
 ScopedHandle CreateCapture(const std::wstring& capturePath) {
     // Inheritable: it becomes the archiver's standard output.
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
@@ -124,7 +118,7 @@ std::wstring ScratchFolderPath() {
     const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
     if (length == 0 || length > MAX_PATH) return L"";
     const std::wstring folder(temp, length);
-    if (!IsAbsolute(folder)) return L"";
+    if (!IsAbsolutePath(folder)) return L"";
     std::optional<std::wstring> scratch = JoinPath(folder, kScratchName);
     return scratch ? *scratch : L"";
 }
@@ -212,9 +206,7 @@ std::vector<ListedMember> ParseListing(const std::vector<std::wstring>& lines) {
 std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,
                                const std::wstring& innerPath) {
     const std::wstring folder = ParentFolder(archivePath);
-    const size_t last = archivePath.find_last_of(L"\\/");
-    const std::wstring fileName = last == std::wstring::npos ? archivePath : archivePath.substr(last + 1);
-    const std::wstring member = fileName + L"【" + innerPath + L"】";
+    const std::wstring member = FileNameOf(archivePath) + L"【" + innerPath + L"】";
     if (_wcsicmp(folder.c_str(), rootFolder.c_str()) == 0) return member;
     return RelativeDisplayName(rootFolder, folder) + L"\\" + member;
 }

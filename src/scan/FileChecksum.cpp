@@ -13,8 +13,6 @@ constexpr DWORD kChunkBytes = 1u << 20;  // memory per file stays bounded whatev
 
 }  // namespace
 
-bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 bool ReadFileCrc(const std::wstring& path, uint32_t& crc) {
     ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.IsValid()) return false;

@@ -1,6 +1,7 @@
 // Turns one loose file into its catalogue entry.
 #pragma once
 
+#include "common/PathText.h"
 #include "scan/Catalogue.h"
 
 #include <cstdint>
@@ -20,5 +21,3 @@ void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, En
 // `path` relative to `rootFolder`: the root and the separator after it taken off. A root that
 // already ends in a separator (a drive root) loses only itself.
 [[nodiscard]] std::wstring RelativeDisplayName(const std::wstring& rootFolder, const std::wstring& path);
-
-[[nodiscard]] bool IsPathSeparator(wchar_t c);
