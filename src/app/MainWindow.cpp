@@ -62,7 +62,9 @@ void RunScan(HWND hwnd) {
     SendMessageW(g_app.resultList, LVM_DELETEALLITEMS, 0, 0);
     ClearEntries(g_app.entries);
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    ScanFolder(ScanContext{g_app.rootFolder, g_app.ignoreName, g_app.archiverPath}, g_app.rootFolder, g_app.entries);
+    // The steps of a scan, each using only what the one before it produced.
+    const WalkedFiles files = ScanFolder(ScanContext{g_app.rootFolder, g_app.ignoreName}, g_app.rootFolder);
+    g_app.entries = ExpandArchives(ExpansionRequest{g_app.archiverPath, g_app.rootFolder}, files).entries;
     BuildPairs(g_app.resultList, g_app.entries);
     SetCursor(previous);
     if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
@@ -163,7 +165,6 @@ void OnCommand(HWND hwnd, int id, HWND, UINT) {
 
 void OnClose(HWND hwnd) {
     SavePlacement(hwnd, g_app.settingsFile);
-    RemoveScratchFolder();
     DestroyWindow(hwnd);
 }
 

@@ -4,96 +4,20 @@
 #include "common/ScopedWin.h"
 #include "scan/FileChecksum.h"
 
-#include <clocale>
 #include <cwchar>
+#include <unordered_set>
 
 namespace {
 
-const wchar_t kScratchName[] = L"Veltrimox\\";
-const wchar_t kCaptureName[] = L"Veltrimox.txt";
+// Enough files per run that a run's start costs little against its work, few enough that a
+// run that has to be redone file by file costs little too.
+constexpr size_t kMaxRunFiles = 1000;
+constexpr size_t kMaxRunListBytes = 4u << 20;
 
-// Every copy of the program run by one user shares the scratch folder. A named mutex per
-// temporary folder keeps one copy's clearing away from another's capture; a mutex abandoned
-// by a crashed copy counts as acquired.
-class ScratchLock {
-public:
-    explicit ScratchLock(const std::wstring& scratchFolder) {
-        std::wstring upper = scratchFolder;
-        CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
-        uint32_t hash = 2166136261u;  // FNV-1a: mutex names may not hold backslashes
-        for (wchar_t c : upper) hash = (hash ^ static_cast<uint32_t>(c)) * 16777619u;
-        wchar_t name[64];
-        swprintf(name, 64, L"Local\\Veltrimox.scratch.%08X", hash);
-        mutex_.Reset(CreateMutexW(nullptr, FALSE, name));
-        if (mutex_.IsValid()) {
-            const DWORD wait = WaitForSingleObject(mutex_.Get(), INFINITE);
-            held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-        }
-    }
-    ScratchLock(const ScratchLock&) = delete;
-    ScratchLock& operator=(const ScratchLock&) = delete;
-    ~ScratchLock() {
-        if (held_) ReleaseMutex(mutex_.Get());
-    }
-    [[nodiscard]] bool Held() const { return held_; }
-
-private:
-    ScopedHandle mutex_;
-    bool held_ = false;
-};
-
-ScopedHandle CreateCapture(const std::wstring& capturePath) {
-    // Inheritable: it becomes the archiver's standard output.
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    return ScopedHandle(CreateFileW(capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-[[nodiscard]] bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file.IsValid()) return false;
-    bytes.clear();
-    char buffer[64 * 1024];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) return false;
-        if (got == 0) return true;
-        bytes.append(buffer, got);
-    }
-}
-
-// One archiver run into the capture file, read back into lines. The capture is deleted once
-// read; after a failed start or read it stays until the next run clears the folder.
-[[nodiscard]] bool RunCaptured(const std::wstring& commandLine, const std::wstring& capturePath,
-                               std::vector<std::wstring>& lines, DWORD& exitCode) {
-    {
-        ScopedHandle capture = CreateCapture(capturePath);
-        if (!capture.IsValid()) return false;
-        if (!RunArchiver(commandLine, capture.Get(), exitCode)) return false;
-    }
-    // The runtime's letter-case rules follow the user's locale, as for every comparison here.
-    setlocale(LC_ALL, "");
-    std::string bytes;
-    if (!ReadWholeFile(capturePath, bytes)) return false;
-    lines = SplitCaptureLines(bytes);
-    DeleteFileW(capturePath.c_str());
-    return true;
-}
-
-// Whatever an earlier run or another process left behind goes before each run. A scratch path
-// that is a link (or not a folder at all) is never cleared: its contents are somebody else's.
-[[nodiscard]] bool PrepareScratch(const std::wstring& scratch) {
-    // Asked without the final separator: with it, the answer is the link's target's.
-    const std::wstring folder = scratch.substr(0, scratch.find_last_not_of(L"\\/") + 1);
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        CreateDirectoryW(scratch.c_str(), nullptr);
-        return true;
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    ClearFolder(scratch);
-    return true;
-}
+const wchar_t kTestHeader[] = L"Testing archive: ";
+const wchar_t kListHeader[] = L"Listing archive: ";
+// In a list run without -ba, this line ends an archive's own properties; its members follow.
+const wchar_t kMembersBegin[] = L"----------\n";
 
 bool StartsWithIgnoringCase(const std::wstring& line, const wchar_t* prefix, size_t length) {
     return line.size() > length && _wcsnicmp(line.c_str(), prefix, length) == 0;
@@ -111,96 +35,251 @@ std::wstring ParentFolder(const std::wstring& path) {
     return path.substr(0, last);
 }
 
+std::wstring UpperCase(std::wstring text) {
+    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// False for a name that is not valid UTF-16 (a lone surrogate), which no list file can carry.
+bool EncodeUtf8(const std::wstring& text, std::string& bytes) {
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return false;
+    bytes.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length, &bytes[0], size, nullptr, nullptr);
+    return true;
+}
+
+// A list file of its own name in the temporary folder, removed when done with.
+class ListFile {
+public:
+    explicit ListFile(const std::string& content) {
+        std::wstring folder(MAX_PATH + 1, L'\0');
+        const DWORD length = GetTempPathW(MAX_PATH + 1, &folder[0]);
+        wchar_t name[MAX_PATH] = {};
+        if (length == 0 || length > MAX_PATH || !GetTempFileNameW(folder.c_str(), L"vlx", 0, name)) return;
+        path_ = name;
+        ScopedHandle file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+        DWORD written = 0;
+        written_ = file.IsValid() && WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                                               nullptr) &&
+                   written == content.size();
+    }
+    ListFile(const ListFile&) = delete;
+    ListFile& operator=(const ListFile&) = delete;
+    ~ListFile() {
+        if (!path_.empty()) DeleteFileW(path_.c_str());
+    }
+    [[nodiscard]] bool Ready() const { return written_; }
+    [[nodiscard]] const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+    bool written_ = false;
+};
+
+enum class FileState { Pending, Settled, Redo };
+
+struct Batch {
+    const ExpansionRequest& request;
+    const WalkedFiles& files;
+    std::vector<std::vector<ListedMember>>& members;
+    std::vector<FileState>& states;
+    Expansion& result;
+};
+
+// Test and list of one file alone.
+void ExpandOne(Batch& batch, size_t file) {
+    const std::wstring& archiver = batch.request.archiverPath;
+    const std::wstring& path = batch.files[file].path;
+    bool passed = false;
+    DWORD exitCode = 0;
+    ++batch.result.singleRuns;
+    const auto gate = [&](const std::wstring& line) {
+        passed = passed || IsTestPassedLine(line);
+        return true;
+    };
+    if (!RunArchiver(TestCommandLine(archiver, path), gate, exitCode, batch.request.control) || !passed) return;
+
+    ListingParser parser;
+    ListedMember member;
+    std::vector<ListedMember>& found = batch.members[file];
+    const auto list = [&](const std::wstring& line) {
+        if (parser.Take(line, member)) found.push_back(std::move(member));
+        return true;
+    };
+    ++batch.result.singleRuns;
+    if (!RunArchiver(ListCommandLine(archiver, path), list, exitCode, batch.request.control)) found.clear();
+}
+
+// 7-Zip's ordinary ends: success, warnings, errors in some of the files. Anything else (a
+// stop, a refused command line, no memory) may have cut the last section short.
+bool EndedByItself(bool finished, DWORD exitCode) { return finished && exitCode <= 2; }
+
+// One run of the test command over `run`; files that pass go to `passed`.
+void TestRun(Batch& batch, const std::vector<size_t>& run, const std::string& names, std::vector<size_t>& passed) {
+    std::vector<std::wstring> paths;
+    for (size_t file : run) paths.push_back(batch.files[file].path);
+    SectionSplitter sections(kTestHeader, paths);
+    std::vector<char> ok(run.size(), 0);
+    const auto sink = [&](const std::wstring& line) {
+        const size_t at = sections.Take(line);
+        if (at != SectionSplitter::kNone && IsTestPassedLine(line)) ok[at] = 1;
+        return true;
+    };
+    const ListFile list(names);
+    DWORD exitCode = 0;
+    bool finished = false;
+    if (list.Ready()) {
+        ++batch.result.batchRuns;
+        finished = RunArchiver(BatchTestCommandLine(batch.request.archiverPath, list.Path()), sink, exitCode,
+                               batch.request.control);
+    }
+    finished = EndedByItself(finished, exitCode);
+    for (size_t i = 0; i < run.size(); ++i) {
+        if (!sections.Complete(i, finished)) {
+            batch.states[run[i]] = FileState::Redo;
+        } else if (ok[i]) {
+            passed.push_back(run[i]);
+        } else {
+            batch.states[run[i]] = FileState::Settled;
+        }
+    }
+}
+
+// One run of the list command over files that passed their test.
+void ListRun(Batch& batch, const std::vector<size_t>& run, const std::string& names) {
+    std::vector<std::wstring> paths;
+    for (size_t file : run) paths.push_back(batch.files[file].path);
+    SectionSplitter sections(kListHeader, paths);
+    std::vector<ListingParser> parsers(run.size());
+    std::vector<char> inMembers(run.size(), 0);
+    ListedMember member;
+    const auto sink = [&](const std::wstring& line) {
+        const size_t at = sections.Take(line);
+        if (at == SectionSplitter::kNone) return true;
+        if (!inMembers[at]) {
+            inMembers[at] = line == kMembersBegin;
+        } else if (parsers[at].Take(line, member)) {
+            batch.members[run[at]].push_back(std::move(member));
+        }
+        return true;
+    };
+    const ListFile list(names);
+    DWORD exitCode = 0;
+    bool finished = false;
+    if (list.Ready()) {
+        ++batch.result.batchRuns;
+        finished = RunArchiver(BatchListCommandLine(batch.request.archiverPath, list.Path()), sink, exitCode,
+                               batch.request.control);
+    }
+    finished = EndedByItself(finished, exitCode);
+    for (size_t i = 0; i < run.size(); ++i) {
+        const bool whole = sections.Complete(i, finished);
+        if (!whole) batch.members[run[i]].clear();
+        batch.states[run[i]] = whole ? FileState::Settled : FileState::Redo;
+    }
+}
+
+std::string ListText(const std::vector<std::string>& utf8, const std::vector<size_t>& positions) {
+    std::string text;
+    for (size_t at : positions) text += utf8[at] + "\r\n";
+    return text;
+}
+
+void ExpandInRuns(Batch& batch) {
+    // Only names a list file can carry go into runs; the rest are done one by one.
+    std::vector<size_t> listable;
+    std::vector<std::wstring> paths;
+    std::vector<std::string> utf8;
+    std::string bytes;
+    for (size_t file = 0; file < batch.files.size(); ++file) {
+        if (batch.request.oneByOne || !EncodeUtf8(batch.files[file].path, bytes)) {
+            batch.states[file] = FileState::Redo;
+            continue;
+        }
+        listable.push_back(file);
+        paths.push_back(batch.files[file].path);
+        utf8.push_back(bytes);
+    }
+    size_t done = 0;
+    for (const std::vector<size_t>& run : PlanRuns(paths, kMaxRunFiles, kMaxRunListBytes)) {
+        if (batch.request.control.Cancelled()) return;
+        std::vector<size_t> files, passed;
+        for (size_t at : run) files.push_back(listable[at]);
+        TestRun(batch, files, ListText(utf8, run), passed);
+        if (!passed.empty()) {
+            std::string names;
+            for (size_t at : run) {
+                if (batch.states[listable[at]] == FileState::Pending) names += utf8[at] + "\r\n";
+            }
+            ListRun(batch, passed, names);
+        }
+        done += run.size();
+        batch.request.control.Report(done, batch.files.size());
+    }
+}
+
 }  // namespace
 
-std::wstring ScratchFolderPath() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH) return L"";
-    const std::wstring folder(temp, length);
-    if (!IsAbsolutePath(folder)) return L"";
-    std::optional<std::wstring> scratch = JoinPath(folder, kScratchName);
-    return scratch ? *scratch : L"";
+bool ListingParser::Take(const std::wstring& line, ListedMember& member) {
+    if (!pending_) {
+        if (!StartsWithIgnoringCase(line, L"Path = ", 7)) return false;
+        path_ = RestOfLine(line, 7);
+        pending_ = true;
+        return false;
+    }
+    // Everything up to the first CRC line belongs to the pending member, further paths included.
+    if (!StartsWithIgnoringCase(line, L"CRC = ", 6)) return false;
+    pending_ = false;
+    std::wstring crc = RestOfLine(line, 6);
+    if (crc.empty()) return false;
+    member.innerPath = std::move(path_);
+    member.crcText = std::move(crc);
+    return true;
 }
 
-void ClearFolder(const std::wstring& folder) {
-    const std::optional<std::wstring> pattern = JoinPath(folder, L"*.*");
-    if (!pattern) return;
-    WIN32_FIND_DATAW found{};
-    ScopedFindHandle find(FindFirstFileW(pattern->c_str(), &found));
-    if (!find.IsValid()) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::optional<std::wstring> child = JoinPath(folder, name);
-        if (!child) continue;
-        const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const bool isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if (isFolder) {
-            // A junction or folder link is removed itself; its target is somebody's folder.
-            if (!isLink) ClearFolder(*child);
-            SetFileAttributesW(child->c_str(), 0);
-            RemoveDirectoryW(child->c_str());
-        } else {
-            SetFileAttributesW(child->c_str(), FILE_ATTRIBUTE_ARCHIVE);
-            DeleteFileW(child->c_str());
+bool IsTestPassedLine(const std::wstring& line) { return _wcsicmp(line.c_str(), L"Everything is Ok\n") == 0; }
+
+SectionSplitter::SectionSplitter(std::wstring header, const std::vector<std::wstring>& paths)
+    : header_(std::move(header)), seen_(paths.size(), 0) {
+    for (size_t i = 0; i < paths.size(); ++i) files_.emplace(UpperCase(paths[i]), i);
+}
+
+size_t SectionSplitter::Take(const std::wstring& line) {
+    const size_t length = header_.size();
+    if (line.size() > length && line.compare(0, length, header_) == 0 && line.back() == L'\n') {
+        // The path as the list file gave it; letter case aside, as a run never holds two
+        // names that differ only in case.
+        const auto found = files_.find(UpperCase(RestOfLine(line, length)));
+        current_ = found != files_.end() && !seen_[found->second] ? found->second : kNone;
+        if (current_ != kNone) seen_[current_] = 1;
+        return kNone;
+    }
+    return current_;
+}
+
+bool SectionSplitter::Complete(size_t file, bool runFinished) const {
+    return seen_[file] && (file != current_ || runFinished);
+}
+
+std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths, size_t maxFiles, size_t maxBytes) {
+    std::vector<std::vector<size_t>> runs;
+    std::unordered_set<std::wstring> names;
+    size_t bytes = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::wstring key = UpperCase(paths[i]);
+        const size_t size = paths[i].size() * 3 + 2;  // the most its UTF-8 line can take
+        if (runs.empty() || runs.back().size() >= maxFiles || bytes + size > maxBytes || names.count(key) != 0) {
+            runs.emplace_back();
+            names.clear();
+            bytes = 0;
         }
-    } while (FindNextFileW(find.Get(), &found));
-}
-
-void RemoveScratchFolder() {
-    const std::wstring scratch = ScratchFolderPath();
-    if (scratch.empty()) return;
-    ScratchLock lock(scratch);
-    if (lock.Held()) RemoveDirectoryW(scratch.c_str());
-}
-
-std::vector<std::wstring> SplitCaptureLines(const std::string& utf8) {
-    std::wstring text;
-    if (!utf8.empty()) {
-        const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-        text.resize(static_cast<size_t>(size));
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
+        runs.back().push_back(i);
+        names.insert(std::move(key));
+        bytes += size;
     }
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        size_t contentEnd = end;
-        if (contentEnd > start && text[contentEnd - 1] == L'\r') --contentEnd;
-        lines.push_back(text.substr(start, contentEnd - start) + L'\n');
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool PassesTestGate(const std::vector<std::wstring>& lines) {
-    for (const std::wstring& line : lines) {
-        if (_wcsicmp(line.c_str(), L"Everything is Ok\n") == 0) return true;
-    }
-    return false;
-}
-
-std::vector<ListedMember> ParseListing(const std::vector<std::wstring>& lines) {
-    std::vector<ListedMember> members;
-    size_t i = 0;
-    while (i < lines.size()) {
-        const std::wstring& pathLine = lines[i++];
-        if (!StartsWithIgnoringCase(pathLine, L"Path = ", 7)) continue;
-        // Everything up to the first CRC line belongs to this member, further paths included.
-        while (i < lines.size()) {
-            const std::wstring& crcLine = lines[i++];
-            if (!StartsWithIgnoringCase(crcLine, L"CRC = ", 6)) continue;
-            std::wstring crc = RestOfLine(crcLine, 6);
-            if (!crc.empty()) members.push_back({RestOfLine(pathLine, 7), std::move(crc)});
-            break;
-        }
-    }
-    return members;
+    return runs;
 }
 
 std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,
@@ -211,43 +290,57 @@ std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstrin
     return RelativeDisplayName(rootFolder, folder) + L"\\" + member;
 }
 
-bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive, std::vector<ListedMember>& members) {
-    const std::wstring scratch = ScratchFolderPath();
-    if (archiverPath.empty() || scratch.empty()) return false;
-    ScratchLock lock(scratch);
-    if (!lock.Held() || !PrepareScratch(scratch)) return false;
-    std::vector<std::wstring> lines;
+bool ListArchivePaths(const std::wstring& archiverPath, const std::wstring& archive, std::vector<std::wstring>& paths) {
+    if (archiverPath.empty()) return false;
+    std::vector<std::wstring> found;
+    const auto sink = [&](const std::wstring& line) {
+        if (StartsWithIgnoringCase(line, L"Path = ", 7)) found.push_back(RestOfLine(line, 7));
+        return true;
+    };
     DWORD exitCode = 0;
-    // Nothing listed by an archiver that failed is no proof that a member is gone.
-    if (!RunCaptured(ListCommandLine(archiverPath, archive), scratch + kCaptureName, lines, exitCode) || exitCode != 0) {
-        return false;
-    }
-    members = ParseListing(lines);
+    if (!RunArchiver(ListCommandLine(archiverPath, archive), sink, exitCode) || exitCode != 0) return false;
+    paths = std::move(found);
     return true;
 }
 
-void ExpandArchive(const ScanContext& context, const std::wstring& path, EntryList& entries) {
-    if (context.archiverPath.empty()) return;
-    const std::wstring scratch = ScratchFolderPath();
-    if (scratch.empty()) return;
-    ScratchLock lock(scratch);
-    if (!lock.Held() || !PrepareScratch(scratch)) return;
-    const std::wstring capture = scratch + kCaptureName;
-
-    std::vector<std::wstring> lines;
+bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive, std::vector<ListedMember>& members) {
+    if (archiverPath.empty()) return false;
+    std::vector<ListedMember> found;
+    ListingParser parser;
+    ListedMember member;
+    const auto sink = [&](const std::wstring& line) {
+        if (parser.Take(line, member)) found.push_back(std::move(member));
+        return true;
+    };
     DWORD exitCode = 0;
-    if (!RunCaptured(TestCommandLine(context.archiverPath, path), capture, lines, exitCode) || !PassesTestGate(lines)) {
-        return;
-    }
-    if (!RunCaptured(ListCommandLine(context.archiverPath, path), capture, lines, exitCode)) return;
+    if (!RunArchiver(ListCommandLine(archiverPath, archive), sink, exitCode) || exitCode != 0) return false;
+    members = std::move(found);
+    return true;
+}
 
-    for (ListedMember& member : ParseListing(lines)) {
-        FileEntry entry;
-        entry.displayName = MemberDisplayName(context.rootFolder, path, member.innerPath);
-        entry.innerPath = std::move(member.innerPath);
-        entry.containerPath = path;
-        entry.crcText = std::move(member.crcText);
-        entry.inArchive = 1;
-        AppendEntry(entries, std::move(entry));
+Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& files) {
+    Expansion result;
+    std::vector<std::vector<ListedMember>> members(files.size());
+    if (!request.archiverPath.empty()) {
+        std::vector<FileState> states(files.size(), FileState::Pending);
+        Batch batch{request, files, members, states, result};
+        ExpandInRuns(batch);
+        for (size_t file = 0; file < files.size() && !request.control.Cancelled(); ++file) {
+            if (states[file] == FileState::Redo) ExpandOne(batch, file);
+        }
     }
+    for (size_t file = 0; file < files.size(); ++file) {
+        if (files[file].entry) AppendEntry(result.entries, *files[file].entry);
+        for (ListedMember& member : members[file]) {
+            FileEntry entry;
+            entry.displayName = MemberDisplayName(request.rootFolder, files[file].path, member.innerPath);
+            entry.innerPath = std::move(member.innerPath);
+            entry.containerPath = files[file].path;
+            entry.crcText = std::move(member.crcText);
+            entry.inArchive = 1;
+            AppendEntry(result.entries, std::move(entry));
+        }
+        std::vector<ListedMember>().swap(members[file]);
+    }
+    return result;
 }

@@ -1,47 +1,90 @@
-// Catalogue entries for the members of archives, as the external archiver lists them, and the
-// scratch folder where its output is captured.
+// Catalogue entries for the members of archives, as the external archiver lists them: the step
+// of a scan after the walk (scan/FolderScan.h) and before the pairing. Nothing is extracted.
 #pragma once
 
+#include "common/StepControl.h"
 #include "scan/Catalogue.h"
 #include "scan/FolderScan.h"
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-// Appends one entry per member that the archiver lists with a CRC, when `path` is an archive
-// that passes the archiver's test; does nothing when context.archiverPath is empty.
-void ExpandArchive(const ScanContext& context, const std::wstring& path, EntryList& entries);
+struct ExpansionRequest {
+    std::wstring archiverPath;  // 7z.exe; empty: archives are not looked into
+    std::wstring rootFolder;    // member display names are relative to it
+    bool oneByOne = false;      // a test run and a list run for each file alone, as the fallback does
+    StepControl control{};      // progress in files done of all; a stop leaves the catalogue unfinished
+};
 
-// Empties `folder` (it stays) without following links: a link inside is removed, never its target.
-void ClearFolder(const std::wstring& folder);
+struct Expansion {
+    EntryList entries;
+    size_t batchRuns = 0;   // archiver runs over many files
+    size_t singleRuns = 0;  // archiver runs over one file
+};
 
-// Removes the scratch folder when it is empty (at close).
-void RemoveScratchFolder();
-
-// "<temporary folder>\Veltrimox\"; empty when the temporary folder is unknown or not absolute.
-[[nodiscard]] std::wstring ScratchFolderPath();
-
-// The capture of one archiver run, decoded from UTF-8 into lines that end in "\n" (a carriage
-// return before it dropped) except perhaps the last; lines have no length limit.
-[[nodiscard]] std::vector<std::wstring> SplitCaptureLines(const std::string& utf8);
-
-// True when a line equals "Everything is Ok\n", ignoring case.
-[[nodiscard]] bool PassesTestGate(const std::vector<std::wstring>& lines);
+// The catalogue of a walk: each file's loose entry directly followed by one entry per member
+// that the archiver lists with a CRC, when the file passes the archiver's test; walk order kept.
+// Files are tested and listed many at a time; whatever a run over many files leaves unsettled
+// is done again file by file, so the result is always that of runs over each file alone.
+[[nodiscard]] Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& files);
 
 struct ListedMember {
     std::wstring innerPath;
     std::wstring crcText;
 };
 
-// Each "Path = " line with the first "CRC = " line after it; members with an empty CRC text
-// (folders) are left out.
-[[nodiscard]] std::vector<ListedMember> ParseListing(const std::vector<std::wstring>& lines);
+// Reads a listing line by line: each "Path = " line with the first "CRC = " line after it
+// (further "Path = " lines before it are skipped). Members with an empty CRC text (folders)
+// are left out.
+class ListingParser {
+public:
+    // True when the line completed a member, now in `member`.
+    [[nodiscard]] bool Take(const std::wstring& line, ListedMember& member);
+
+private:
+    bool pending_ = false;
+    std::wstring path_;
+};
+
+// True for a line equal to "Everything is Ok\n", ignoring case: the test passed.
+[[nodiscard]] bool IsTestPassedLine(const std::wstring& line);
+
+// Tells which file each line of a run over many files belongs to, by the path in the header
+// line that begins each file's section ("Testing archive: PATH"). The archiver sorts the
+// names, so a section's position says nothing.
+class SectionSplitter {
+public:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    SectionSplitter(std::wstring header, const std::vector<std::wstring>& paths);
+    // The file's position in `paths`; kNone for a header itself, before the first one, and in
+    // a section whose header names no file of the run or one already seen.
+    [[nodiscard]] size_t Take(const std::wstring& line);
+    // A section is whole once another began, or once the run ended by itself.
+    [[nodiscard]] bool Complete(size_t file, bool runFinished) const;
+
+private:
+    std::wstring header_;
+    std::unordered_map<std::wstring, size_t> files_;  // by path in upper case
+    std::vector<char> seen_;
+    size_t current_ = kNone;
+};
+
+// Splits `paths` into runs, in order, of at most `maxFiles` files and `maxBytes` bytes of
+// names, never two names that differ only in letter case in one run (the archiver would
+// refuse the whole run). Each run holds positions in `paths`.
+[[nodiscard]] std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths, size_t maxFiles,
+                                                        size_t maxBytes);
 
 // "set.zip【docs\a.txt】" for an archive in the root, "old\set.zip【docs\a.txt】" below it.
 [[nodiscard]] std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,
                                              const std::wstring& innerPath);
 
-// Runs the list command on `archive` into the scratch folder and parses it. False when the
-// archiver could not be started or its output not read. Used to confirm a member delete.
+// The list command on one archive. False when the archiver could not be started, was
+// stopped or failed: nothing listed is then no proof that a member is gone.
+// Every path the listing names, folders and members without a CRC included.
+[[nodiscard]] bool ListArchivePaths(const std::wstring& archiverPath, const std::wstring& archive,
+                                    std::vector<std::wstring>& paths);
+// The members with a CRC, as the catalogue takes them.
 [[nodiscard]] bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive,
                                std::vector<ListedMember>& members);

@@ -1,25 +1,58 @@
 // Running the external console archiver (7z.exe, which needs 7z.dll beside it) as a hidden
-// child process.
+// child process, its standard output read through a pipe as it comes.
 #pragma once
+
+#include "common/StepControl.h"
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 // "<dir>\7z.exe" when both 7z.exe and 7z.dll are in `dir`; empty otherwise (archives off).
 [[nodiscard]] std::wstring LocateArchiver(const std::wstring& dir);
 
 // Command lines. The archiver's path is always quoted: unquoted, a path with a blank such as
 // C:\Program Files\7-Zip would make the platform try C:\Program.exe first. Output is asked
-// for in UTF-8 so that every member name comes back exactly.
+// for in UTF-8 so that every member name comes back exactly. A password is always given, so
+// that an encrypted archive fails at once instead of asking for one.
 [[nodiscard]] std::wstring TestCommandLine(const std::wstring& archiverPath, const std::wstring& archive);
 [[nodiscard]] std::wstring ListCommandLine(const std::wstring& archiverPath, const std::wstring& archive);
+// The same over every file named in `listFile` (UTF-8, one full path a line). The list run
+// keeps its headers: "Listing archive: PATH" is what tells one archive's members from the next.
+[[nodiscard]] std::wstring BatchTestCommandLine(const std::wstring& archiverPath, const std::wstring& listFile);
+[[nodiscard]] std::wstring BatchListCommandLine(const std::wstring& archiverPath, const std::wstring& listFile);
 // Names the member literally (-spd: no wildcards), with its exact letter case (-ssc), and after
 // "--" so that a name beginning with "-" or "@" is never read as a switch or a list file.
 [[nodiscard]] std::wstring DeleteCommandLine(const std::wstring& archiverPath, const std::wstring& archive,
                                              const std::wstring& innerPath);
 
-// Runs `commandLine` without a window or console, standard input and error at NUL and standard output
-// to `output` (NUL when null), and waits for it without a time limit. False when it could not be
-// started (a command line beyond the platform's limit included); `exitCode` is set otherwise.
-[[nodiscard]] bool RunArchiver(const std::wstring& commandLine, HANDLE output, DWORD& exitCode);
+// Gets each line of the output as it comes: decoded from UTF-8, ending in "\n" (a carriage
+// return before it dropped) except perhaps the last. Returning false stops the archiver.
+using OutputLineSink = std::function<bool(const std::wstring& line)>;
+
+// Cuts a byte stream into lines for a sink, holding no more than the longest line.
+class OutputLines {
+public:
+    // False once the sink has asked to stop.
+    [[nodiscard]] bool Feed(const char* bytes, size_t count, const OutputLineSink& sink);
+    // Hands over a last line that has no line feed.
+    [[nodiscard]] bool Finish(const OutputLineSink& sink);
+
+private:
+    [[nodiscard]] bool Deliver(const OutputLineSink& sink);
+    std::string pending_;
+    std::wstring line_;
+};
+
+// UTF-8 to UTF-16 of any length (decoded in pieces, so no count overflows).
+[[nodiscard]] std::wstring DecodeUtf8(const std::string& bytes);
+
+// Runs `commandLine` without a window or console, standard input and error at NUL, and hands
+// its standard output line by line to `sink` (output to NUL when the sink is empty); waits
+// without a time limit. True when it ran to its end, with `exitCode` set; false when it could
+// not be started (a command line beyond the platform's limit included) or was stopped, by the
+// sink or by control.cancel (checked whenever output arrives).
+[[nodiscard]] bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DWORD& exitCode,
+                               const StepControl& control = {});

@@ -52,13 +52,18 @@ std::wstring RelativeDisplayName(const std::wstring& rootFolder, const std::wstr
     return path.substr(start);
 }
 
-void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, EntryList& entries) {
+std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path) {
     uint32_t crc = 0;
-    if (!ReadFileCrc(path, crc)) return;
+    if (!ReadFileCrc(path, crc)) return std::nullopt;
     FileEntry entry;
     entry.displayName = RelativeDisplayName(rootFolder, path);
     entry.containerPath = path;
     entry.crcText = FormatCrcText(crc);
     entry.inArchive = 0;
-    AppendEntry(entries, std::move(entry));
+    return entry;
+}
+
+void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, EntryList& entries) {
+    std::optional<FileEntry> entry = LooseFileEntry(rootFolder, path);
+    if (entry) AppendEntry(entries, std::move(*entry));
 }

@@ -5,11 +5,14 @@
 #include "scan/Catalogue.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Reads the file in bounded chunks and appends its entry; a file that cannot be opened or read
 // is passed over silently.
 void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, EntryList& entries);
+// The same entry, returned; nullopt when the file cannot be opened or read.
+[[nodiscard]] std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path);
 
 // The whole file's CRC-32; false when it cannot be opened or a read fails.
 [[nodiscard]] bool ReadFileCrc(const std::wstring& path, uint32_t& crc);

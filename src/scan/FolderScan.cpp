@@ -1,6 +1,5 @@
 #include "scan/FolderScan.h"
 
-#include "archive/ArchiveExpansion.h"
 #include "common/ScopedWin.h"
 #include "scan/FileChecksum.h"
 
@@ -14,9 +13,9 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
-void WalkFolder(const ScanContext& context, const std::wstring& folder, EntryList& entries,
-                VisitedFolders& visited) {
-    if (!MarkFolderVisited(visited, ReadFileIdentity(folder))) return;
+void WalkFolder(const ScanContext& context, const std::wstring& folder, WalkedFiles& files, VisitedFolders& visited,
+                const StepControl& control) {
+    if (control.Cancelled() || !MarkFolderVisited(visited, ReadFileIdentity(folder))) return;
 
     const std::optional<std::wstring> pattern = JoinPath(folder, L"*.*");
     if (!pattern) return;
@@ -41,12 +40,13 @@ void WalkFolder(const ScanContext& context, const std::wstring& folder, EntryLis
                 continue;
             }
             if (IsFileSymbolicLink(found)) continue;
-            ComputeFileCrc(context.rootFolder, *child, entries);
-            ExpandArchive(context, *child, entries);
-        } while (FindNextFileW(find.Get(), &found));
+            std::optional<FileEntry> entry = LooseFileEntry(context.rootFolder, *child);
+            files.push_back(WalkedFile{std::move(*child), std::move(entry)});
+            control.Report(files.size(), 0);
+        } while (!control.Cancelled() && FindNextFileW(find.Get(), &found));
     }
 
-    for (const std::wstring& sub : subfolders) WalkFolder(context, sub, entries, visited);
+    for (const std::wstring& sub : subfolders) WalkFolder(context, sub, files, visited, control);
 }
 
 }  // namespace
@@ -86,7 +86,17 @@ bool IsFileSymbolicLink(const WIN32_FIND_DATAW& found) {
            (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && found.dwReserved0 == IO_REPARSE_TAG_SYMLINK;
 }
 
-void ScanFolder(const ScanContext& context, const std::wstring& folder, EntryList& entries) {
+WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, const StepControl& control) {
+    WalkedFiles files;
     VisitedFolders visited;
-    WalkFolder(context, folder, entries, visited);
+    WalkFolder(context, folder, files, visited, control);
+    return files;
+}
+
+EntryList LooseEntries(const WalkedFiles& files) {
+    EntryList entries;
+    for (const WalkedFile& file : files) {
+        if (file.entry) AppendEntry(entries, *file.entry);
+    }
+    return entries;
 }

@@ -1,6 +1,8 @@
-// The recursive walk of the dropped folder.
+// The recursive walk of the dropped folder: the first step of a scan, which finds and hashes
+// every file. Looking into archives is the next step's work (archive/ArchiveExpansion.h).
 #pragma once
 
+#include "common/StepControl.h"
 #include "scan/Catalogue.h"
 
 #include <windows.h>
@@ -10,17 +12,29 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 // What every level of the walk shares.
 struct ScanContext {
     std::wstring rootFolder;    // where the walk starts; display names are relative to it
     std::wstring ignoreName;    // a folder name never entered below the root; empty: none
-    std::wstring archiverPath;  // 7z.exe; empty: archives are not expanded
 };
 
-// Depth-first from `folder`: in each folder its files first (each one's loose entry followed by
-// its archive members), then its subfolders. Problems with single items are passed over silently.
-void ScanFolder(const ScanContext& context, const std::wstring& folder, EntryList& entries);
+// One file the walk met. Every file is offered to archive expansion, read or not.
+struct WalkedFile {
+    std::wstring path;               // full path
+    std::optional<FileEntry> entry;  // its loose entry; absent when the file could not be read
+};
+using WalkedFiles = std::vector<WalkedFile>;
+
+// Depth-first from `folder`: in each folder its files first, then its subfolders, each walked
+// whole before the next. Problems with single items are passed over silently. Reports the
+// number of files walked so far (total 0: unknown); stopped, it returns what it has.
+[[nodiscard]] WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder,
+                                     const StepControl& control = {});
+
+// The loose entries of a walk, in its order: the catalogue when archives are not looked into.
+[[nodiscard]] EntryList LooseEntries(const WalkedFiles& files);
 
 // Longest path, in code units, that the walk forms or opens.
 constexpr size_t kMaxPathChars = MAX_PATH - 1;

@@ -1,8 +1,8 @@
-// Archive members through the real 7-Zip for Windows.
+// The catalogue of a real tree through the real 7-Zip for Windows, built with runs over many
+// files and with runs over each file alone: the two must agree entry by entry.
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
 #include "scan/Crc32.h"
-#include "scan/DuplicatePairing.h"
 #include "scan/FileChecksum.h"
 #include "scan/FolderScan.h"
 
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -19,130 +20,66 @@ std::wstring CrcOf(const std::string& content) {
     return FormatCrcText(Crc32Reference(0, content.data(), content.size()));
 }
 
-// Content whose CRC text starts with a zero: "%X" would have dropped it.
-std::string ContentWithLeadingZeroCrc() {
-    for (int i = 0;; ++i) {
-        std::string content = "zero-" + std::to_string(i);
-        if (CrcOf(content)[0] == L'0') return content;
-    }
-}
-
-const FileEntry* Find(const EntryList& entries, const std::wstring& name) {
-    const size_t at = FindEntryByName(entries, name);
-    return at < entries.size() ? &entries[at] : nullptr;
-}
-
-bool HasRow(const std::vector<std::pair<std::wstring, std::wstring>>& rows, const std::wstring& a, const std::wstring& b) {
-    return std::find(rows.begin(), rows.end(), std::make_pair(a, b)) != rows.end();
-}
-
-bool FolderIsEmpty(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return true;
-    bool empty = true;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") empty = false;
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return empty;
+std::string Describe(const FileEntry& e) {
+    return Utf8(e.displayName + L" | " + e.innerPath + L" | " + e.containerPath + L" | " + e.crcText) + " | " +
+           std::to_string(e.inArchive);
 }
 
 }  // namespace
 
-TEST(ArchiveExpansion, MembersOfRealArchivesJoinTheCatalogueAndPairBothWays) {
+TEST(ArchiveExpansion, RunsOverManyFilesGiveTheCatalogueOfRunsOverEachFileAlone) {
+    const char* tree = std::getenv("VELTRIMOX_EXPANSION_TREE");
+    ASSERT_TRUE(tree && *tree) << "run through ctest: the fixture makes the tree";
+    const std::wstring root = WindowsPathOfUnixPath(tree);
     const std::wstring archiver = LocateArchiver(RealArchiverDir());
     ASSERT_FALSE(archiver.empty());
-    const std::wstring root = MakeTempFolder(L"real");
-    const std::string zero = ContentWithLeadingZeroCrc();
 
-    WriteTestFile(root + L"\\a.txt", "alpha");
-    WriteTestFile(root + L"\\zero.txt", zero);
-    WriteTestFile(root + L"\\not-an-archive.bin", "just bytes");
+    // Held without sharing: neither this program nor the archiver can open it.
+    HANDLE held = CreateFileW((root + L"\\sub\\held.zip").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const WalkedFiles files = ScanFolder(ScanContext{root, L""}, root);
+    const Expansion batched = ExpandArchives(ExpansionRequest{archiver, root}, files);
+    const Expansion alone = ExpandArchives(ExpansionRequest{archiver, root, true}, files);
+    CloseHandle(held);
 
-    const std::wstring staging = MakeTempFolder(L"staging");
-    WriteTestFile(staging + L"\\docs\\a.txt", "alpha");
-    WriteTestFile(staging + L"\\docs\\zero.txt", zero);
-    MakeFolder(staging + L"\\emptydir");
-    MakeArchive(root + L"\\set.zip", L"zip", staging, L"docs emptydir");
-    MakeArchive(root + L"\\sub\\plain.tar", L"tar", staging, L"docs");
+    ASSERT_EQ(batched.entries.size(), alone.entries.size());
+    for (size_t i = 0; i < alone.entries.size(); ++i) {
+        EXPECT_EQ(Describe(batched.entries[i]), Describe(alone.entries[i])) << "entry " << i;
+    }
+    // Two runs per run of files; a second volume (taken in by the first) and one name of the
+    // pair that differs only in case are done alone again.
+    EXPECT_EQ(batched.batchRuns, 4u);
+    EXPECT_LE(batched.singleRuns, 4u);
 
-    const std::wstring names = MakeTempFolder(L"names");
+    // What the catalogue holds: every archive's loose entry followed directly by its members.
+    const std::wstring packed = L"sub\\日本語.7z【";
     const std::wstring longInner = std::wstring(100, L'd') + L"\\" + std::wstring(100, L'e') + L"\\" +
                                    std::wstring(94, L'f') + L".txt";
-    ASSERT_EQ(longInner.size(), 300u);
-    WriteTestFile(names + L"\\c1.txt", "gamma");
-    WriteTestFile(names + L"\\c2.txt", "gamma");
-    WriteTestFile(names + L"\\é.txt", "accent");
-    WriteTestFile(names + L"\\日本.txt", "japan");
-    WriteTestFile(L"\\\\?\\" + names + L"\\" + longInner, "long");
-    MakeArchive(root + L"\\sub\\pack.7z", L"7z", names, L"*");
-
-    EntryList entries;
-    ScanFolder(ScanContext{root, L"", archiver}, root, entries);
-
-    const FileEntry* member = Find(entries, L"set.zip【docs\\a.txt】");
-    ASSERT_NE(member, nullptr);
-    EXPECT_EQ(member->innerPath, L"docs\\a.txt");
-    EXPECT_EQ(member->containerPath, root + L"\\set.zip");
-    EXPECT_EQ(member->crcText, CrcOf("alpha"));
-    EXPECT_EQ(member->inArchive, 1);
-    // Each archive's own entry is followed directly by its members.
-    const size_t archiveAt = FindEntryByName(entries, L"set.zip");
-    ASSERT_LT(archiveAt + 2, entries.size());
-    EXPECT_EQ(entries[archiveAt + 1].containerPath, root + L"\\set.zip");
-    EXPECT_EQ(entries[archiveAt + 2].containerPath, root + L"\\set.zip");
-
-    EXPECT_NE(Find(entries, L"sub\\pack.7z【é.txt】"), nullptr);
-    EXPECT_NE(Find(entries, L"sub\\pack.7z【日本.txt】"), nullptr);
-    const FileEntry* longMember = Find(entries, L"sub\\pack.7z【" + longInner + L"】");
-    ASSERT_NE(longMember, nullptr) << "a 300-code-unit member path comes out whole";
-    EXPECT_EQ(longMember->innerPath, longInner);
-
-    for (const FileEntry& e : entries) {
-        EXPECT_EQ(e.displayName.find(L"emptydir"), std::wstring::npos) << "a folder member has no CRC";
-        EXPECT_EQ(e.displayName.find(L"plain.tar【"), std::wstring::npos) << "a tar listing has no CRC lines";
-        EXPECT_EQ(e.displayName.find(L"not-an-archive.bin【"), std::wstring::npos);
+    const struct {
+        std::wstring name;
+        std::wstring crc;
+    } expected[] = {
+        {L"set.zip【docs\\a.txt】", CrcOf("alpha")},  {L"set.zip【docs\\c2.txt】", CrcOf("gamma")},
+        {packed + L"é.txt】", CrcOf("accent")},       {packed + L"日本.txt】", CrcOf("japan")},
+        {packed + longInner + L"】", CrcOf("long")},  {L"sub\\g.txt.gz【g.txt】", CrcOf("zipped text\n")},
+        {L"sub\\Case.zip【docs\\c1.txt】", CrcOf("gamma")}, {L"sub\\case.zip【docs\\a.txt】", CrcOf("alpha")},
+    };
+    std::wstring members;
+    for (const FileEntry& e : batched.entries) {
+        if (e.inArchive) members += e.displayName + L"\n";
     }
-    // Loose entries: 3 files and 3 archives; members: 2 + 5.
-    EXPECT_EQ(entries.size(), 13u);
-
-    TestListView list;
-    BuildPairs(list.Handle(), entries);
-    const auto rows = list.Rows();
-    EXPECT_TRUE(HasRow(rows, L"a.txt", L"set.zip【docs\\a.txt】"));
-    EXPECT_TRUE(HasRow(rows, L"set.zip【docs\\a.txt】", L"a.txt"));
-    EXPECT_TRUE(HasRow(rows, L"zero.txt", L"set.zip【docs\\zero.txt】")) << "CRC texts starting with zero pair";
-    EXPECT_TRUE(HasRow(rows, L"sub\\pack.7z【c1.txt】", L"sub\\pack.7z【c2.txt】"));
-    EXPECT_TRUE(HasRow(rows, L"sub\\pack.7z【c2.txt】", L"sub\\pack.7z【c1.txt】"));
-
-    EXPECT_TRUE(FolderIsEmpty(ScratchFolderPath())) << "no capture is left behind";
-}
-
-TEST(ArchiveExpansion, WithoutAnArchiverOnlyLooseFilesAndNoScratchFolder) {
-    const std::wstring dir = MakeTempFolder(L"only-exe");
-    WriteTestFile(dir + L"\\7z.exe", "");
-    EXPECT_EQ(LocateArchiver(dir), L"") << "7z.dll is missing";
-    WriteTestFile(dir + L"\\7z.dll", "");
-    EXPECT_EQ(LocateArchiver(dir), dir + L"\\7z.exe");
-    EXPECT_EQ(LocateArchiver(dir + L"\\"), dir + L"\\7z.exe");
-    EXPECT_EQ(LocateArchiver(L""), L"");
-
-    // A temporary folder of its own, to see that nothing is created in it.
-    const std::wstring temp = MakeTempFolder(L"own-temp");
-    wchar_t previous[MAX_PATH] = {};
-    GetEnvironmentVariableW(L"TMP", previous, MAX_PATH);
-    SetEnvironmentVariableW(L"TMP", temp.c_str());
-
-    const std::wstring root = MakeTempFolder(L"loose-only");
-    WriteTestFile(root + L"\\a.txt", "alpha");
-    MakeArchive(root + L"\\set.zip", L"zip", root, L"a.txt");
-    EntryList entries;
-    ScanFolder(ScanContext{root, L"", LocateArchiver(MakeTempFolder(L"no-archiver"))}, root, entries);
-    SetEnvironmentVariableW(L"TMP", previous);
-
-    EXPECT_EQ(entries.size(), 2u);
-    for (const FileEntry& e : entries) EXPECT_EQ(e.inArchive, 0);
-    EXPECT_FALSE(PathExists(temp + L"\\Veltrimox"));
+    for (const auto& e : expected) {
+        const size_t at = FindEntryByName(batched.entries, e.name);
+        ASSERT_LT(at, batched.entries.size()) << Utf8(e.name) << " missing from:\n" << Utf8(members);
+        EXPECT_EQ(batched.entries[at].crcText, e.crc) << Utf8(e.name);
+        size_t loose = at;
+        while (loose > 0 && batched.entries[loose].inArchive) --loose;
+        EXPECT_EQ(batched.entries[loose].containerPath, batched.entries[at].containerPath) << Utf8(e.name);
+    }
+    // set.zip: 3 files (its empty folder has no CRC); 日本語.7z: 3; g.txt.gz, Case.zip,
+    // case.zip: 1 each; x.7z.001: 1. Nothing from the tar (no CRC lines), the fake, the damaged
+    // and the encrypted archives, the second volume and the held file.
+    EXPECT_EQ(members.empty() ? 0 : std::count(members.begin(), members.end(), L'\n'), 10) << Utf8(members);
+    EXPECT_NE(FindEntryByName(batched.entries, L"sub\\deeper\\x.7z.001【big.bin】"), batched.entries.size());
+    EXPECT_EQ(FindEntryByName(batched.entries, L"sub\\held.zip"), batched.entries.size()) << "the held file is unread";
 }

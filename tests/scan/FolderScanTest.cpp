@@ -21,9 +21,7 @@ size_t IndexOf(const std::vector<std::wstring>& names, const std::wstring& name)
 }
 
 EntryList Scan(const std::wstring& root, const std::wstring& ignore = L"") {
-    EntryList entries;
-    ScanFolder(ScanContext{root, ignore, L""}, root, entries);
-    return entries;
+    return LooseEntries(ScanFolder(ScanContext{root, ignore}, root));
 }
 
 // Names of a folder in the order the file system lists them.
