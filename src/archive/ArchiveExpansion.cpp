@@ -4,7 +4,10 @@
 #include "common/ScopedWin.h"
 #include "scan/FileChecksum.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cwchar>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -13,6 +16,7 @@ namespace {
 // run that has to be redone file by file costs little too.
 constexpr size_t kMaxRunFiles = 1000;
 constexpr size_t kMaxRunListBytes = 4u << 20;
+constexpr unsigned kMaxWorkers = 2;
 
 const wchar_t kTestHeader[] = L"Testing archive: ";
 const wchar_t kListHeader[] = L"Listing archive: ";
@@ -85,7 +89,8 @@ struct Batch {
     const WalkedFiles& files;
     std::vector<std::vector<ListedMember>>& members;
     std::vector<FileState>& states;
-    Expansion& result;
+    std::atomic<size_t> batchRuns{0};  // runs over many files, counted from every worker
+    size_t singleRuns = 0;             // runs over one file, made by the calling thread alone
 };
 
 // Test and list of one file alone.
@@ -94,7 +99,7 @@ void ExpandOne(Batch& batch, size_t file) {
     const std::wstring& path = batch.files[file].path;
     bool passed = false;
     DWORD exitCode = 0;
-    ++batch.result.singleRuns;
+    ++batch.singleRuns;
     const auto gate = [&](const std::wstring& line) {
         passed = passed || IsTestPassedLine(line);
         return true;
@@ -108,13 +113,22 @@ void ExpandOne(Batch& batch, size_t file) {
         if (parser.Take(line, member)) found.push_back(std::move(member));
         return true;
     };
-    ++batch.result.singleRuns;
+    ++batch.singleRuns;
     if (!RunArchiver(ListCommandLine(archiver, path), list, exitCode, batch.request.control)) found.clear();
 }
 
-// 7-Zip's ordinary ends: success, warnings, errors in some of the files. Anything else (a
-// stop, a refused command line, no memory) may have cut the last section short.
-bool EndedByItself(bool finished, DWORD exitCode) { return finished && exitCode <= 2; }
+// One run over the files named in `names`. True when it ended as the archiver ends by itself:
+// success, warnings, or errors in some of the files. Anything else (a stop, a refused command
+// line, no memory) may have cut the last section short.
+bool RunOverList(Batch& batch, std::wstring (*commandLine)(const std::wstring&, const std::wstring&),
+                 const std::string& names, const OutputLineSink& sink) {
+    const ListFile list(names);
+    if (!list.Ready()) return false;
+    ++batch.batchRuns;
+    DWORD exitCode = 0;
+    return RunArchiver(commandLine(batch.request.archiverPath, list.Path()), sink, exitCode, batch.request.control) &&
+           exitCode <= 2;
+}
 
 // One run of the test command over `run`; files that pass go to `passed`.
 void TestRun(Batch& batch, const std::vector<size_t>& run, const std::string& names, std::vector<size_t>& passed) {
@@ -127,15 +141,7 @@ void TestRun(Batch& batch, const std::vector<size_t>& run, const std::string& na
         if (at != SectionSplitter::kNone && IsTestPassedLine(line)) ok[at] = 1;
         return true;
     };
-    const ListFile list(names);
-    DWORD exitCode = 0;
-    bool finished = false;
-    if (list.Ready()) {
-        ++batch.result.batchRuns;
-        finished = RunArchiver(BatchTestCommandLine(batch.request.archiverPath, list.Path()), sink, exitCode,
-                               batch.request.control);
-    }
-    finished = EndedByItself(finished, exitCode);
+    const bool finished = RunOverList(batch, BatchTestCommandLine, names, sink);
     for (size_t i = 0; i < run.size(); ++i) {
         if (!sections.Complete(i, finished)) {
             batch.states[run[i]] = FileState::Redo;
@@ -165,15 +171,7 @@ void ListRun(Batch& batch, const std::vector<size_t>& run, const std::string& na
         }
         return true;
     };
-    const ListFile list(names);
-    DWORD exitCode = 0;
-    bool finished = false;
-    if (list.Ready()) {
-        ++batch.result.batchRuns;
-        finished = RunArchiver(BatchListCommandLine(batch.request.archiverPath, list.Path()), sink, exitCode,
-                               batch.request.control);
-    }
-    finished = EndedByItself(finished, exitCode);
+    const bool finished = RunOverList(batch, BatchListCommandLine, names, sink);
     for (size_t i = 0; i < run.size(); ++i) {
         const bool whole = sections.Complete(i, finished);
         if (!whole) batch.members[run[i]].clear();
@@ -202,22 +200,34 @@ void ExpandInRuns(Batch& batch) {
         paths.push_back(batch.files[file].path);
         utf8.push_back(bytes);
     }
-    size_t done = 0;
-    for (const std::vector<size_t>& run : PlanRuns(paths, kMaxRunFiles, kMaxRunListBytes)) {
-        if (batch.request.control.Cancelled()) return;
-        std::vector<size_t> files, passed;
-        for (size_t at : run) files.push_back(listable[at]);
-        TestRun(batch, files, ListText(utf8, run), passed);
-        if (!passed.empty()) {
-            std::string names;
-            for (size_t at : run) {
-                if (batch.states[listable[at]] == FileState::Pending) names += utf8[at] + "\r\n";
+    // Two runs at a time where there are two cores: each archiver works on one. The number of
+    // runs is a multiple of the number of workers, so that none is left with the last one alone.
+    const size_t workers = std::max(1u, std::min(kMaxWorkers, std::thread::hardware_concurrency()));
+    const size_t runsWanted = (paths.size() + kMaxRunFiles - 1) / kMaxRunFiles;
+    const size_t runCount = (runsWanted + workers - 1) / workers * workers;
+    const size_t runFiles = runCount == 0 ? kMaxRunFiles : (paths.size() + runCount - 1) / runCount;
+    const std::vector<std::vector<size_t>> runs = PlanRuns(paths, runFiles, kMaxRunListBytes);
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    const auto work = [&] {
+        for (size_t r = next++; r < runs.size() && !batch.request.control.Cancelled(); r = next++) {
+            std::vector<size_t> files, passed;
+            for (size_t at : runs[r]) files.push_back(listable[at]);
+            TestRun(batch, files, ListText(utf8, runs[r]), passed);
+            if (!passed.empty()) {
+                std::string names;
+                for (size_t at : runs[r]) {
+                    if (batch.states[listable[at]] == FileState::Pending) names += utf8[at] + "\r\n";
+                }
+                ListRun(batch, passed, names);
             }
-            ListRun(batch, passed, names);
+            batch.request.control.Report(done += runs[r].size(), batch.files.size());
         }
-        done += run.size();
-        batch.request.control.Report(done, batch.files.size());
-    }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t w = 1; w < workers && w < runs.size(); ++w) helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers) helper.join();
 }
 
 }  // namespace
@@ -323,11 +333,13 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
     std::vector<std::vector<ListedMember>> members(files.size());
     if (!request.archiverPath.empty()) {
         std::vector<FileState> states(files.size(), FileState::Pending);
-        Batch batch{request, files, members, states, result};
+        Batch batch{request, files, members, states, {0}, 0};
         ExpandInRuns(batch);
         for (size_t file = 0; file < files.size() && !request.control.Cancelled(); ++file) {
             if (states[file] == FileState::Redo) ExpandOne(batch, file);
         }
+        result.batchRuns = batch.batchRuns;
+        result.singleRuns = batch.singleRuns;
     }
     for (size_t file = 0; file < files.size(); ++file) {
         if (files[file].entry) AppendEntry(result.entries, *files[file].entry);

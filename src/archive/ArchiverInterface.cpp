@@ -3,6 +3,7 @@
 #include "common/ScopedWin.h"
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -119,7 +120,10 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
     if (!nul.IsValid()) return false;
 
     // Only the child's end of the pipe is inheritable: the parent's end, inherited, would keep
-    // the pipe open after the child has ended.
+    // the pipe open after the child has ended. Runs started at once from several threads take
+    // turns from here until the child's end is closed, or a child would inherit another's end.
+    static std::mutex starting;
+    std::unique_lock<std::mutex> turn(starting);
     ScopedHandle readEnd, writeEnd;
     if (sink) {
         HANDLE read = nullptr, write = nullptr;
@@ -151,6 +155,7 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
     ScopedHandle processHandle(process.hProcess);
     ScopedHandle threadHandle(process.hThread);
     writeEnd.Reset();  // from now on the pipe ends when the child does
+    turn.unlock();
 
     bool stopped = false;
     if (sink) {

@@ -1,5 +1,6 @@
 // What a caller hands each step of a scan: an optional report of progress and an optional flag
-// that asks the step to stop. Both may be used from another thread than the step's.
+// that asks the step to stop. Both may be used from another thread than the step's, and a step
+// may report from helper threads of its own.
 #pragma once
 
 #include <atomic>
