@@ -17,7 +17,7 @@ const wchar_t kCaptureName[] = L"Veltrimox.txt";
 // by a crashed copy counts as acquired.
 class ScratchLock {
 public:
-    explicit ScratchLock(const std::wstring& scratchFolder) {
+    explicit ScratchLock(const std::wstring& scratchFolder, DWORD waitMilliseconds = INFINITE) {
         std::wstring upper = scratchFolder;
         CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
         uint32_t hash = 2166136261u;  // FNV-1a: mutex names may not hold backslashes
@@ -26,7 +26,7 @@ public:
         swprintf(name, 64, L"Local\\Veltrimox.scratch.%08X", hash);
         mutex_.Reset(CreateMutexW(nullptr, FALSE, name));
         if (mutex_.IsValid()) {
-            const DWORD wait = WaitForSingleObject(mutex_.Get(), INFINITE);
+            const DWORD wait = WaitForSingleObject(mutex_.Get(), waitMilliseconds);
             held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
         }
     }
@@ -151,7 +151,8 @@ void ClearFolder(const std::wstring& folder) {
 void RemoveScratchFolder() {
     const std::wstring scratch = ScratchFolderPath();
     if (scratch.empty()) return;
-    ScratchLock lock(scratch);
+    // Closing never waits for another copy's archiver run: that copy keeps the folder anyway.
+    ScratchLock lock(scratch, 0);
     if (lock.Held()) RemoveDirectoryW(scratch.c_str());
 }
 
@@ -203,6 +204,14 @@ std::vector<ListedMember> ParseListing(const std::vector<std::wstring>& lines) {
     return members;
 }
 
+std::vector<std::wstring> ParseListedPaths(const std::vector<std::wstring>& lines) {
+    std::vector<std::wstring> paths;
+    for (const std::wstring& line : lines) {
+        if (StartsWithIgnoringCase(line, L"Path = ", 7)) paths.push_back(RestOfLine(line, 7));
+    }
+    return paths;
+}
+
 std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,
                                const std::wstring& innerPath) {
     const std::wstring folder = ParentFolder(archivePath);
@@ -211,7 +220,7 @@ std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstrin
     return RelativeDisplayName(rootFolder, folder) + L"\\" + member;
 }
 
-bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive, std::vector<ListedMember>& members) {
+bool ListArchivePaths(const std::wstring& archiverPath, const std::wstring& archive, std::vector<std::wstring>& paths) {
     const std::wstring scratch = ScratchFolderPath();
     if (archiverPath.empty() || scratch.empty()) return false;
     ScratchLock lock(scratch);
@@ -222,7 +231,7 @@ bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive, 
     if (!RunCaptured(ListCommandLine(archiverPath, archive), scratch + kCaptureName, lines, exitCode) || exitCode != 0) {
         return false;
     }
-    members = ParseListing(lines);
+    paths = ParseListedPaths(lines);
     return true;
 }
 

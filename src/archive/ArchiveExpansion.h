@@ -41,7 +41,11 @@ struct ListedMember {
 [[nodiscard]] std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,
                                              const std::wstring& innerPath);
 
-// Runs the list command on `archive` into the scratch folder and parses it. False when the
-// archiver could not be started or its output not read. Used to confirm a member delete.
-[[nodiscard]] bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive,
-                               std::vector<ListedMember>& members);
+// The inner path of every "Path = " line, folders and members without a CRC included.
+[[nodiscard]] std::vector<std::wstring> ParseListedPaths(const std::vector<std::wstring>& lines);
+
+// Runs the list command on `archive` into the scratch folder and gives every listed path
+// (ParseListedPaths). False when the archiver could not be started, failed, or its output could
+// not be read. A member delete is checked by it.
+[[nodiscard]] bool ListArchivePaths(const std::wstring& archiverPath, const std::wstring& archive,
+                                    std::vector<std::wstring>& paths);

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -41,13 +42,21 @@ bool Names(const Rows& rows, const std::wstring& name) {
     return std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return r.first == name || r.second == name; });
 }
 
+// Every path the archive lists, folders included.
 std::vector<std::wstring> MembersOf(const std::wstring& archive) {
-    std::vector<ListedMember> listed;
-    EXPECT_TRUE(ListArchive(LocateArchiver(RealArchiverDir()), archive, listed));
     std::vector<std::wstring> names;
-    for (const ListedMember& m : listed) names.push_back(m.innerPath);
+    EXPECT_TRUE(ListArchivePaths(LocateArchiver(RealArchiverDir()), archive, names));
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// `rows` less every row that names one of `names`; the others keep their order.
+Rows Without(Rows rows, const std::vector<std::wstring>& names) {
+    const auto stale = [&](const auto& row) {
+        return std::any_of(names.begin(), names.end(), [&](const std::wstring& name) { return Names({row}, name); });
+    };
+    rows.erase(std::remove_if(rows.begin(), rows.end(), stale), rows.end());
+    return rows;
 }
 
 BOOL CALLBACK FindTree(HWND child, LPARAM found) {
@@ -224,59 +233,107 @@ TEST_F(CommandsTest, AMemberAmongOthersIsRemovedByTheArchiverAndTheLastOneTakesT
     WriteTestFile(root + L"\\one.txt", "one");
     WriteTestFile(root + L"\\two.txt", "two");
     MakeArchive(root + L"\\set.zip", L"zip", root, L"one.txt two.txt");
-
+    MakeArchive(root + L"\\solo.zip", L"zip", root, L"two.txt");
+    // Copies pair with each archive's own entry.
+    for (const auto& [from, to] : {std::pair{L"set.zip", L"set-copy.zip"}, {L"solo.zip", L"solo-copy.zip"},
+                                   {L"solo.zip", L"solo-copy2.zip"}}) {
+        ASSERT_TRUE(CopyFileW((root + L"\\" + from).c_str(), (root + L"\\" + to).c_str(), FALSE));
+    }
     DropAndSelect(root, L"one.txt", L"set.zip【one.txt】");
-    auto seen = Run(ID_DELETE_FILE2, {IDYES});
+    // Deletes the file of (file1, file2) in `column`: exactly the rows naming `gone` leave.
+    const auto deleteIn = [&](const std::wstring& file1, const std::wstring& file2, int column,
+                              const std::vector<std::wstring>& gone) {
+        program_.Select(RowOf(program_.ListRows(), file1, file2));
+        const Rows before = program_.ListRows();
+        const auto seen = Run(column == 0 ? ID_DELETE_FILE1 : ID_DELETE_FILE2, {IDYES, IDOK});
+        EXPECT_EQ(program_.ListRows(), Without(before, gone));
+        for (const std::wstring& name : gone) EXPECT_FALSE(Catalogued(name)) << Utf8(name);
+        return seen;
+    };
+
+    // The rewritten archive's own entry goes too: its CRC is no longer the archive's.
+    auto seen = deleteIn(L"one.txt", L"set.zip【one.txt】", 1, {L"set.zip【one.txt】", L"set.zip"});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, L"書庫内one.txtを削除します。\nよろしいですか？");
     EXPECT_FALSE(seen[0].hasIcon);
     EXPECT_EQ(MembersOf(root + L"\\set.zip"), (std::vector<std::wstring>{L"two.txt"}));
-    EXPECT_FALSE(Names(program_.ListRows(), L"set.zip【one.txt】"));
-    EXPECT_FALSE(Catalogued(L"set.zip【one.txt】"));
-    EXPECT_TRUE(Catalogued(L"set.zip")) << "the archive's own entry stays";
 
-    // Now the only catalogued member: the whole archive goes, after the warning.
-    program_.Select(RowOf(program_.ListRows(), L"set.zip【two.txt】", L"two.txt"));
-    seen = Run(ID_DELETE_FILE1, {IDYES});
+    // The only catalogued member: the whole archive goes, after the warning, with its own entry.
+    seen = deleteIn(L"solo.zip【two.txt】", L"two.txt", 0, {L"solo.zip【two.txt】", L"solo.zip"});
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"set.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。");
+    EXPECT_EQ(seen[0].text, L"solo.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。");
     EXPECT_TRUE(seen[0].hasIcon);
-    EXPECT_TRUE(InTrash(L"set.zip"));
-    EXPECT_FALSE(PathExists(root + L"\\set.zip"));
-    EXPECT_FALSE(Catalogued(L"set.zip【two.txt】"));
+    EXPECT_TRUE(InTrash(L"solo.zip"));
+    EXPECT_FALSE(PathExists(root + L"\\solo.zip"));
+
+    // An archive deleted as a loose file takes its members' rows and entries along.
+    EXPECT_EQ(deleteIn(L"solo-copy.zip", L"solo-copy2.zip", 0, {L"solo-copy.zip", L"solo-copy.zip【two.txt】"}).size(), 1u);
+    EXPECT_TRUE(Catalogued(L"set-copy.zip【one.txt】"));
 }
 
-TEST_F(CommandsTest, MembersAreNamedLiterallyAndExactly) {
+TEST_F(CommandsTest, MembersAreNamedLiterallyExactlyAndAlone) {
     const char* fixture = std::getenv("VELTRIMOX_ACTIONS_FIXTURE");
     ASSERT_TRUE(fixture && *fixture) << "run through ctest";
     const std::wstring root = MakeTempFolder(L"names");
-    ASSERT_TRUE(CopyFileW((WindowsPathOfUnixPath(fixture) + L"\\names.zip").c_str(), (root + L"\\names.zip").c_str(), FALSE));
+    for (const wchar_t* archive : {L"\\names.zip", L"\\clash.zip"}) {
+        ASSERT_TRUE(CopyFileW((WindowsPathOfUnixPath(fixture) + archive).c_str(), (root + archive).c_str(), FALSE));
+    }
     program_.Drop({root});
     std::vector<std::wstring> remaining{L"-x.txt", L"@x.txt", L"README.TXT", L"Readme.txt", L"a",
                                         L"a\" \"b",   L"b",      L"q?.txt",     L"qa.txt"};
     ASSERT_EQ(MembersOf(root + L"\\names.zip"), remaining);
-
-    for (const std::wstring name : {L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt"}) {
-        const std::wstring display = L"names.zip【" + name + L"】";
+    const std::vector<std::wstring> clash = MembersOf(root + L"\\clash.zip");
+    ASSERT_EQ(clash, (std::vector<std::wstring>{L"a", L"a", L"c", L"c\\x.txt"}));
+    const auto deleteFirst = [&](const std::wstring& display) {
         const Rows rows = program_.ListRows();
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == display; });
-        ASSERT_NE(row, rows.end()) << Utf8(display);
+        EXPECT_NE(row, rows.end()) << Utf8(display);
         program_.Select(static_cast<int>(row - rows.begin()));
-        const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDOK});
+        return Run(ID_DELETE_FILE1, {IDYES, IDOK});
+    };
+
+    for (const std::wstring name : {L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt"}) {
+        const auto seen = deleteFirst(L"names.zip【" + name + L"】");
         EXPECT_EQ(seen.size(), 1u) << Utf8(name) << ": " << (seen.size() > 1 ? Utf8(seen[1].text) : "");
         remaining.erase(std::find(remaining.begin(), remaining.end(), name));
         EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining) << "after deleting " << Utf8(name);
     }
 
-    // A quote cannot be passed inside a quoted name: it would name "a" and "b" instead.
-    const Rows rows = program_.ListRows();
-    const auto quoted = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.first == L"names.zip【a\" \"b】"; });
-    ASSERT_NE(quoted, rows.end());
-    program_.Select(static_cast<int>(quoted - rows.begin()));
-    const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDOK});
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, L"a\" \"bを削除できませんでした。");
+    // Refused, as the archiver would take other members along: a quote inside a quoted name
+    // names "a" and "b"; "a" is listed twice (a file and a folder); "c" has "c\x.txt" under it.
+    for (const auto& [archive, name] : {std::pair{L"names.zip", L"a\" \"b"}, {L"clash.zip", L"a"}, {L"clash.zip", L"c"}}) {
+        const auto seen = deleteFirst(archive + (L"【" + std::wstring(name)) + L"】");
+        ASSERT_EQ(seen.size(), 2u) << Utf8(name);
+        EXPECT_EQ(seen[1].text, std::wstring(name) + L"を削除できませんでした。");
+    }
     EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining);
+    EXPECT_EQ(MembersOf(root + L"\\clash.zip"), clash);
+}
+
+// A delete counts only when the archiver's fresh listing is the old one less exactly the member:
+// cases the real archiver does not give, through the fake one.
+TEST(MemberDelete, OnlyTheOldListingLessExactlyTheMemberConfirmsIt) {
+    const std::wstring archiver = LocateArchiver(MakeFakeArchiverDir(MakeTempFolder(L"fake-delete") + L"\\7z"));
+    const std::wstring archive = MakeTempFolder(L"fake-delete-data") + L"\\a.zip";
+    const std::string m = "Path = m\r\nCRC = 00000001\r\n", n = "Path = n\r\nCRC = 00000002\r\n";
+    struct Case {
+        std::string before;
+        std::optional<std::string> after;  // none: the listing after the delete fails
+        bool deleted;
+    } cases[] = {
+        {n + m, n, true},
+        {m, std::nullopt, false},  // even where nothing listed would be "m less m"
+        {m + n, "", false},        // n went along
+        {m + n, m + n, false},     // the archiver ended with 0, m is still there
+        {n, n, false},             // m is not listed at all
+    };
+    for (const Case& c : cases) {
+        WriteTestFile(archive, "bytes");
+        WriteTestFile(archive + L".list", c.before);
+        if (c.after) WriteTestFile(archive + L".deleted", *c.after);
+        EXPECT_EQ(DeleteArchiveMember(archiver, archive, L"m"), c.deleted) << c.before << " -> " << c.after.value_or("?");
+        DeleteFileW((archive + L".deleted").c_str());
+    }
 }
 
 TEST_F(CommandsTest, AFailedMemberDeleteIsReportedAndAVanishedArchiveIsNotRecreated) {
@@ -331,12 +388,17 @@ TEST_F(CommandsTest, ADropAndF5DuringAQuestionAreIgnoredAndTheRightEntryGoes) {
 }
 
 TEST_F(CommandsTest, MovingALooseFileAsksBeforeReplacingWhatStandsThere) {
-    const std::wstring root = MakeTempFolder(L"move");
+    const std::wstring root = MakeDestination(L"move");
     WriteTestFile(root + L"\\mv.txt", "same");
     WriteTestFile(root + L"\\mv-copy.txt", "same");
-    std::wstring destination = MakeDestination(L"dest");
-    WriteTestFile(destination + L"\\mv.txt", "an older file");
+    WriteTestFile(root + L"\\older.txt", "older");
+    WriteTestFile(root + L"\\older-copy.txt", "older");
+    // What stands there is a catalogued archive (named like the file), paired through its member.
+    std::wstring destination = root + L"\\dest";
+    MakeFolder(destination);
+    MakeArchive(destination + L"\\mv.txt", L"zip", root, L"older.txt");
     DropAndSelect(root, L"mv.txt", L"mv-copy.txt");
+    const Rows before = program_.ListRows();
 
     // Picker, then the overwrite question answered No: nothing changes.
     auto seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDNO}, destination);
@@ -345,26 +407,29 @@ TEST_F(CommandsTest, MovingALooseFileAsksBeforeReplacingWhatStandsThere) {
     EXPECT_EQ(seen[1].text, L"移動先に同名ファイルが存在します。\n上書きしますか？");
     EXPECT_TRUE(seen[1].hasIcon);
     EXPECT_TRUE(PathExists(root + L"\\mv.txt"));
-    EXPECT_EQ(program_.ListRows().size(), 2u);
+    EXPECT_EQ(program_.ListRows(), before);
 
+    // Yes: what stood there goes to the Recycle Bin, and with it every row and entry in it.
     seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES}, destination);
     EXPECT_EQ(seen.size(), 2u);
     EXPECT_FALSE(PathExists(root + L"\\mv.txt"));
     EXPECT_EQ(ReadTextFile(destination + L"\\mv.txt"), "same");
     EXPECT_TRUE(InTrash(L"mv.txt")) << "what stood there went to the Recycle Bin";
-    EXPECT_TRUE(program_.ListRows().empty());
-    EXPECT_FALSE(Catalogued(L"mv.txt"));
+    EXPECT_EQ(program_.ListRows(), Without(before, {L"mv.txt", L"dest\\mv.txt【older.txt】"}));
+    for (const wchar_t* gone : {L"mv.txt", L"dest\\mv.txt", L"dest\\mv.txt【older.txt】"}) EXPECT_FALSE(Catalogued(gone));
     EXPECT_TRUE(Catalogued(L"mv-copy.txt"));
 }
 
 TEST_F(CommandsTest, MovingAMemberMovesItsArchiveAndReplacesAFolderOfThatName) {
-    const std::wstring root = MakeTempFolder(L"move-archive");
+    const std::wstring root = MakeDestination(L"move-archive");
     WriteTestFile(root + L"\\p.txt", "p");
     WriteTestFile(root + L"\\q.txt", "q");
+    WriteTestFile(root + L"\\r.txt", "q");
     MakeArchive(root + L"\\pack.zip", L"zip", root, L"p.txt q.txt");
-    std::wstring destination = MakeDestination(L"dest-archive");
-    WriteTestFile(destination + L"\\pack.zip\\inside.txt", "a folder named like the archive");
+    std::wstring destination = root + L"\\dest";
+    WriteTestFile(destination + L"\\pack.zip\\inside.txt", "p");
     DropAndSelect(root, L"p.txt", L"pack.zip【p.txt】");
+    const Rows before = program_.ListRows();
 
     const auto seen = RunWithPicker(ID_MOVE_FILE2, {IDYES, IDOK, IDYES}, destination);
     ASSERT_EQ(seen.size(), 3u);
@@ -372,11 +437,12 @@ TEST_F(CommandsTest, MovingAMemberMovesItsArchiveAndReplacesAFolderOfThatName) {
     EXPECT_TRUE(seen[0].hasIcon);
     EXPECT_TRUE(InTrash(L"pack.zip")) << "the folder went to the Recycle Bin";
     EXPECT_EQ(MembersOf(destination + L"\\pack.zip"), (std::vector<std::wstring>{L"p.txt", L"q.txt"}));
-    const Rows rows = program_.ListRows();
-    EXPECT_FALSE(Names(rows, L"pack.zip【p.txt】"));
-    EXPECT_FALSE(Names(rows, L"pack.zip【q.txt】")) << "every row of the moved archive goes";
+    // Every row of the moved archive goes, and every row of what was in the folder.
+    EXPECT_EQ(program_.ListRows(),
+              Without(before, {L"pack.zip", L"pack.zip【p.txt】", L"pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}));
     EXPECT_FALSE(Catalogued(L"pack.zip【p.txt】"));
-    EXPECT_TRUE(Catalogued(L"pack.zip【q.txt】")) << "only the acted-on entry leaves the catalogue";
+    EXPECT_FALSE(Catalogued(L"dest\\pack.zip\\inside.txt"));
+    EXPECT_TRUE(Catalogued(L"pack.zip【q.txt】")) << "of the moved archive, only the acted-on entry leaves the catalogue";
 }
 
 TEST_F(CommandsTest, AMoveNeverClearsItsOwnSourceAndAFailedMoveKeepsEverything) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -64,7 +65,7 @@ TEST(ScratchFolder, AScratchFolderThatIsALinkIsNeverCleared) {
     EXPECT_TRUE(entries.empty()) << "no archive support through a linked scratch folder";
 }
 
-TEST(ScratchFolder, RemovedAtCloseOnlyWhenEmpty) {
+TEST(ScratchFolder, RemovedAtCloseOnlyWhenEmptyWithoutWaitingForAnotherCopy) {
     const std::wstring scratch = ScratchFolderPath();
     ASSERT_FALSE(scratch.empty());
     ASSERT_EQ(scratch.back(), L'\\');
@@ -76,6 +77,21 @@ TEST(ScratchFolder, RemovedAtCloseOnlyWhenEmpty) {
     DeleteFileW((scratch + L"Veltrimox.txt").c_str());
     RemoveScratchFolder();
     EXPECT_FALSE(PathExists(scratch));
+
+    // While another copy's archiver runs long (it holds the scratch lock), closing does not wait.
+    const std::wstring dir = MakeFakeArchiverDir(MakeTempFolder(L"busy") + L"\\7z");
+    const std::wstring archive = MakeTempFolder(L"busy-data") + L"\\big.zip";
+    WriteTestFile(archive + L".hold", "");
+    std::thread other([&] {
+        EntryList entries;
+        ExpandArchive(ScanContext{L"", L"", LocateArchiver(dir)}, archive, entries);
+    });
+    while (!PathExists(dir + L"\\calls.log")) Sleep(20);
+    const ULONGLONG start = GetTickCount64();
+    RemoveScratchFolder();
+    EXPECT_LT(GetTickCount64() - start, 1500u);
+    DeleteFileW((archive + L".hold").c_str());
+    other.join();
 }
 
 // Run by the test below in two processes at once, never on its own.
