@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -147,35 +148,6 @@ protected:
 
 }  // namespace
 
-TEST_F(CommandsTest, DeletingALooseFileAsksWithItsBareNameAndSendsItToTheRecycleBin) {
-    const std::wstring root = MakeTempFolder(L"loose");
-    WriteTestFile(root + L"\\sub\\a-del.txt", "same");
-    WriteTestFile(root + L"\\b-del.txt", "same");
-    WriteTestFile(root + L"\\c-del.txt", "same");
-    DropAndSelect(root, L"b-del.txt", L"sub\\a-del.txt");
-
-    const auto seen = Run(ID_DELETE_FILE2, {IDYES});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].caption, L"Veltrimox");
-    EXPECT_EQ(seen[0].text, L"a-del.txtを削除します。\nよろしいですか？");
-    EXPECT_EQ(seen[0].buttons.size(), 2u);
-    EXPECT_FALSE(seen[0].hasIcon);
-
-    EXPECT_TRUE(InTrash(L"a-del.txt"));
-    EXPECT_FALSE(PathExists(root + L"\\sub\\a-del.txt"));
-    EXPECT_FALSE(Names(program_.ListRows(), L"sub\\a-del.txt"));
-    EXPECT_EQ(program_.ListRows().size(), 2u) << "the pair of the other two stays";
-    EXPECT_FALSE(Catalogued(L"sub\\a-del.txt"));
-    EXPECT_EQ(Entries().size(), 2u);
-
-    // Column 0 of the selected row.
-    program_.Select(RowOf(program_.ListRows(), L"c-del.txt", L"b-del.txt"));
-    EXPECT_EQ(Run(ID_DELETE_FILE1, {IDYES}).size(), 1u);
-    EXPECT_TRUE(InTrash(L"c-del.txt"));
-    EXPECT_TRUE(program_.ListRows().empty());
-    EXPECT_EQ(Entries().size(), 1u);
-}
-
 TEST_F(CommandsTest, OnlyYesActsNoAClosedBoxOrNoSelectionChangeNothing) {
     const std::wstring root = MakeTempFolder(L"consent");
     WriteTestFile(root + L"\\keep1.txt", "same");
@@ -194,17 +166,24 @@ TEST_F(CommandsTest, OnlyYesActsNoAClosedBoxOrNoSelectionChangeNothing) {
     EXPECT_TRUE(PathExists(root + L"\\keep1.txt"));
 }
 
-TEST_F(CommandsTest, AVanishedFileLeavesItsRowsWithoutAnError) {
+TEST_F(CommandsTest, AVanishedFileOrArchiveLeavesItsRowsWithoutAnErrorAndIsNotRecreated) {
     const std::wstring root = MakeTempFolder(L"vanished");
     WriteTestFile(root + L"\\gone.txt", "same");
     WriteTestFile(root + L"\\here.txt", "same");
+    WriteTestFile(root + L"\\m1.txt", "m1");
+    WriteTestFile(root + L"\\m2.txt", "m2");
+    MakeArchive(root + L"\\held.zip", L"zip", root, L"m1.txt m2.txt");
     DropAndSelect(root, L"gone.txt", L"here.txt");
     ASSERT_TRUE(DeleteFileW((root + L"\\gone.txt").c_str()));
+    ASSERT_TRUE(DeleteFileW((root + L"\\held.zip").c_str()));
 
-    const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDOK});
-    EXPECT_EQ(seen.size(), 1u) << "the question only, no error";
-    EXPECT_TRUE(program_.ListRows().empty());
+    EXPECT_EQ(Run(ID_DELETE_FILE1, {IDYES, IDOK}).size(), 1u) << "the question only, no error";
+    EXPECT_FALSE(Names(program_.ListRows(), L"gone.txt"));
     EXPECT_FALSE(Catalogued(L"gone.txt"));
+    program_.Select(RowOf(program_.ListRows(), L"m1.txt", L"held.zip【m1.txt】"));
+    EXPECT_EQ(Run(ID_DELETE_FILE2, {IDYES, IDOK}).size(), 1u) << "a vanished archive's member counts as gone";
+    EXPECT_FALSE(PathExists(root + L"\\held.zip")) << "no new archive in its place";
+    EXPECT_FALSE(Catalogued(L"held.zip【m1.txt】"));
 }
 
 TEST_F(CommandsTest, AFileThatCannotBeRecycledIsReportedAndStays) {
@@ -228,18 +207,21 @@ TEST_F(CommandsTest, AFileThatCannotBeRecycledIsReportedAndStays) {
     EXPECT_TRUE(Catalogued(L"held.txt"));
 }
 
-TEST_F(CommandsTest, AMemberAmongOthersIsRemovedByTheArchiverAndTheLastOneTakesTheArchive) {
+// Each delete takes the rows and entries of everything it changed: the file, a rewritten
+// archive's own entry, a recycled archive's members.
+TEST_F(CommandsTest, ALooseFileOrLastMemberGoesToTheRecycleBinAnotherMemberThroughTheArchiver) {
     const std::wstring root = MakeTempFolder(L"members");
     WriteTestFile(root + L"\\one.txt", "one");
     WriteTestFile(root + L"\\two.txt", "two");
     MakeArchive(root + L"\\set.zip", L"zip", root, L"one.txt two.txt");
     MakeArchive(root + L"\\solo.zip", L"zip", root, L"two.txt");
+    MakeFolder(root + L"\\sub");
     // Copies pair with each archive's own entry.
-    for (const auto& [from, to] : {std::pair{L"set.zip", L"set-copy.zip"}, {L"solo.zip", L"solo-copy.zip"},
+    for (const auto& [from, to] : {std::pair{L"set.zip", L"set-copy.zip"}, {L"solo.zip", L"sub\\solo-copy.zip"},
                                    {L"solo.zip", L"solo-copy2.zip"}}) {
         ASSERT_TRUE(CopyFileW((root + L"\\" + from).c_str(), (root + L"\\" + to).c_str(), FALSE));
     }
-    DropAndSelect(root, L"one.txt", L"set.zip【one.txt】");
+    program_.Drop({root});
     // Deletes the file of (file1, file2) in `column`: exactly the rows naming `gone` leave.
     const auto deleteIn = [&](const std::wstring& file1, const std::wstring& file2, int column,
                               const std::vector<std::wstring>& gone) {
@@ -251,7 +233,7 @@ TEST_F(CommandsTest, AMemberAmongOthersIsRemovedByTheArchiverAndTheLastOneTakesT
         return seen;
     };
 
-    // The rewritten archive's own entry goes too: its CRC is no longer the archive's.
+    // A member among others: the archiver removes it, and the rewritten archive's own entry goes.
     auto seen = deleteIn(L"one.txt", L"set.zip【one.txt】", 1, {L"set.zip【one.txt】", L"set.zip"});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, L"書庫内one.txtを削除します。\nよろしいですか？");
@@ -266,8 +248,15 @@ TEST_F(CommandsTest, AMemberAmongOthersIsRemovedByTheArchiverAndTheLastOneTakesT
     EXPECT_TRUE(InTrash(L"solo.zip"));
     EXPECT_FALSE(PathExists(root + L"\\solo.zip"));
 
-    // An archive deleted as a loose file takes its members' rows and entries along.
-    EXPECT_EQ(deleteIn(L"solo-copy.zip", L"solo-copy2.zip", 0, {L"solo-copy.zip", L"solo-copy.zip【two.txt】"}).size(), 1u);
+    // A loose file (an archive in a subfolder): asked with its bare name, recycled with its members.
+    seen = deleteIn(L"sub\\solo-copy.zip", L"solo-copy2.zip", 0, {L"sub\\solo-copy.zip", L"sub\\solo-copy.zip【two.txt】"});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].caption, L"Veltrimox");
+    EXPECT_EQ(seen[0].text, L"solo-copy.zipを削除します。\nよろしいですか？");
+    EXPECT_EQ(seen[0].buttons.size(), 2u);
+    EXPECT_FALSE(seen[0].hasIcon);
+    EXPECT_TRUE(InTrash(L"solo-copy.zip"));
+    EXPECT_FALSE(PathExists(root + L"\\sub\\solo-copy.zip"));
     EXPECT_TRUE(Catalogued(L"set-copy.zip【one.txt】"));
 }
 
@@ -282,8 +271,6 @@ TEST_F(CommandsTest, MembersAreNamedLiterallyExactlyAndAlone) {
     std::vector<std::wstring> remaining{L"-x.txt", L"@x.txt", L"README.TXT", L"Readme.txt", L"a",
                                         L"a\" \"b",   L"b",      L"q?.txt",     L"qa.txt"};
     ASSERT_EQ(MembersOf(root + L"\\names.zip"), remaining);
-    const std::vector<std::wstring> clash = MembersOf(root + L"\\clash.zip");
-    ASSERT_EQ(clash, (std::vector<std::wstring>{L"a", L"a", L"c", L"c\\x.txt"}));
     const auto deleteFirst = [&](const std::wstring& display) {
         const Rows rows = program_.ListRows();
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == display; });
@@ -302,12 +289,14 @@ TEST_F(CommandsTest, MembersAreNamedLiterallyExactlyAndAlone) {
     // Refused, as the archiver would take other members along: a quote inside a quoted name
     // names "a" and "b"; "a" is listed twice (a file and a folder); "c" has "c\x.txt" under it.
     for (const auto& [archive, name] : {std::pair{L"names.zip", L"a\" \"b"}, {L"clash.zip", L"a"}, {L"clash.zip", L"c"}}) {
-        const auto seen = deleteFirst(archive + (L"【" + std::wstring(name)) + L"】");
+        const std::wstring display = archive + (L"【" + std::wstring(name)) + L"】";
+        const auto seen = deleteFirst(display);
         ASSERT_EQ(seen.size(), 2u) << Utf8(name);
         EXPECT_EQ(seen[1].text, std::wstring(name) + L"を削除できませんでした。");
+        EXPECT_TRUE(Catalogued(display) && Names(program_.ListRows(), display)) << "rows and entry stay";
     }
     EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining);
-    EXPECT_EQ(MembersOf(root + L"\\clash.zip"), clash);
+    EXPECT_EQ(MembersOf(root + L"\\clash.zip"), (std::vector<std::wstring>{L"a", L"a", L"c", L"c\\x.txt"}));
 }
 
 // A delete counts only when the archiver's fresh listing is the old one less exactly the member:
@@ -316,47 +305,21 @@ TEST(MemberDelete, OnlyTheOldListingLessExactlyTheMemberConfirmsIt) {
     const std::wstring archiver = LocateArchiver(MakeFakeArchiverDir(MakeTempFolder(L"fake-delete") + L"\\7z"));
     const std::wstring archive = MakeTempFolder(L"fake-delete-data") + L"\\a.zip";
     const std::string m = "Path = m\r\nCRC = 00000001\r\n", n = "Path = n\r\nCRC = 00000002\r\n";
-    struct Case {
-        std::string before;
-        std::optional<std::string> after;  // none: the listing after the delete fails
-        bool deleted;
-    } cases[] = {
+    // The listing before, the one after the delete (none: it fails), and whether that confirms it.
+    const std::tuple<std::string, std::optional<std::string>, bool> cases[] = {
         {n + m, n, true},
         {m, std::nullopt, false},  // even where nothing listed would be "m less m"
         {m + n, "", false},        // n went along
         {m + n, m + n, false},     // the archiver ended with 0, m is still there
         {n, n, false},             // m is not listed at all
     };
-    for (const Case& c : cases) {
+    for (const auto& [before, after, deleted] : cases) {
         WriteTestFile(archive, "bytes");
-        WriteTestFile(archive + L".list", c.before);
-        if (c.after) WriteTestFile(archive + L".deleted", *c.after);
-        EXPECT_EQ(DeleteArchiveMember(archiver, archive, L"m"), c.deleted) << c.before << " -> " << c.after.value_or("?");
+        WriteTestFile(archive + L".list", before);
+        if (after) WriteTestFile(archive + L".deleted", *after);
+        EXPECT_EQ(DeleteArchiveMember(archiver, archive, L"m"), deleted) << before << " -> " << after.value_or("?");
         DeleteFileW((archive + L".deleted").c_str());
     }
-}
-
-TEST_F(CommandsTest, AFailedMemberDeleteIsReportedAndAVanishedArchiveIsNotRecreated) {
-    const std::wstring root = MakeTempFolder(L"member-fail");
-    WriteTestFile(root + L"\\m1.txt", "m1");
-    WriteTestFile(root + L"\\m2.txt", "m2");
-    MakeArchive(root + L"\\held.zip", L"zip", root, L"m1.txt m2.txt");
-    DropAndSelect(root, L"m1.txt", L"held.zip【m1.txt】");
-
-    HANDLE holder = CreateFileW((root + L"\\held.zip").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    const auto seen = Run(ID_DELETE_FILE2, {IDYES, IDOK});
-    CloseHandle(holder);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, L"m1.txtを削除できませんでした。");
-    EXPECT_TRUE(Catalogued(L"held.zip【m1.txt】"));
-    EXPECT_TRUE(Names(program_.ListRows(), L"held.zip【m1.txt】"));
-    EXPECT_EQ(MembersOf(root + L"\\held.zip"), (std::vector<std::wstring>{L"m1.txt", L"m2.txt"}));
-
-    ASSERT_TRUE(DeleteFileW((root + L"\\held.zip").c_str()));
-    EXPECT_EQ(Run(ID_DELETE_FILE2, {IDYES, IDOK}).size(), 1u) << "a vanished archive's member counts as gone";
-    EXPECT_FALSE(PathExists(root + L"\\held.zip")) << "no new archive in its place";
-    EXPECT_FALSE(Catalogued(L"held.zip【m1.txt】"));
 }
 
 TEST_F(CommandsTest, ADropAndF5DuringAQuestionAreIgnoredAndTheRightEntryGoes) {
@@ -440,8 +403,7 @@ TEST_F(CommandsTest, MovingAMemberMovesItsArchiveAndReplacesAFolderOfThatName) {
     // Every row of the moved archive goes, and every row of what was in the folder.
     EXPECT_EQ(program_.ListRows(),
               Without(before, {L"pack.zip", L"pack.zip【p.txt】", L"pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}));
-    EXPECT_FALSE(Catalogued(L"pack.zip【p.txt】"));
-    EXPECT_FALSE(Catalogued(L"dest\\pack.zip\\inside.txt"));
+    for (const wchar_t* gone : {L"pack.zip【p.txt】", L"dest\\pack.zip\\inside.txt"}) EXPECT_FALSE(Catalogued(gone));
     EXPECT_TRUE(Catalogued(L"pack.zip【q.txt】")) << "of the moved archive, only the acted-on entry leaves the catalogue";
 }
 

@@ -66,14 +66,6 @@ TEST(Listing, MemberDisplayNamesAreRelativeToTheRoot) {
     EXPECT_EQ(MemberDisplayName(L"D:\\Data", L"D:\\data\\set.zip", L""), L"set.zip【】") << "the root compares ignoring case";
 }
 
-TEST(Listing, CommandLinesQuoteTheArchiverAndNameMembersLiterally) {
-    const std::wstring exe = L"C:\\Program Files\\7-Zip\\7z.exe";
-    EXPECT_EQ(TestCommandLine(exe, L"D:\\a b.zip"), L"\"C:\\Program Files\\7-Zip\\7z.exe\" t \"D:\\a b.zip\" -slt -ba -sccUTF-8");
-    EXPECT_EQ(ListCommandLine(exe, L"D:\\a.zip"), L"\"C:\\Program Files\\7-Zip\\7z.exe\" l \"D:\\a.zip\" -slt -ba -sccUTF-8");
-    EXPECT_EQ(DeleteCommandLine(exe, L"D:\\a.zip", L"-x.txt"),
-              L"\"C:\\Program Files\\7-Zip\\7z.exe\" d -spd -ssc \"D:\\a.zip\" -- \"-x.txt\"");
-}
-
 TEST(FakeArchiver, ABlankInTheArchiverPathNeverStartsAnotherProgram) {
     const std::wstring top = MakeTempFolder(L"quote");
     const std::wstring dir = MakeFakeArchiverDir(top + L"\\Program Files\\7-Zip");

@@ -82,10 +82,8 @@ TEST(ScratchFolder, RemovedAtCloseOnlyWhenEmptyWithoutWaitingForAnotherCopy) {
     const std::wstring dir = MakeFakeArchiverDir(MakeTempFolder(L"busy") + L"\\7z");
     const std::wstring archive = MakeTempFolder(L"busy-data") + L"\\big.zip";
     WriteTestFile(archive + L".hold", "");
-    std::thread other([&] {
-        EntryList entries;
-        ExpandArchive(ScanContext{L"", L"", LocateArchiver(dir)}, archive, entries);
-    });
+    EntryList none;
+    std::thread other([&] { ExpandArchive(ScanContext{L"", L"", LocateArchiver(dir)}, archive, none); });
     while (!PathExists(dir + L"\\calls.log")) Sleep(20);
     const ULONGLONG start = GetTickCount64();
     RemoveScratchFolder();

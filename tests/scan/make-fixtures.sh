@@ -32,7 +32,4 @@ ln -s ../../outside "$top/root/sub/out2" # the same outside folder again
 top="$build/device-tree"
 rm -rf "$top"
 mkdir -p "$top/prn" "$top/sub"
-for name in a.txt sub/b.txt com10.txt auxiliary prn/in.txt aux nul.txt Aux.tar.gz 'con .txt' COM1.log lpt0 'LPT²' 'report.' 'notes '; do
-  printf 'same' > "$top/$name"
-done
-printf '' > "$top/empty.txt"
+for name in a.txt sub/b.txt com10.txt auxiliary prn/in.txt aux nul.txt Aux.tar.gz 'con .txt' COM1.log lpt0 'LPT²' 'report.' 'notes '; do printf 'same' > "$top/$name"; done
