@@ -426,17 +426,21 @@ TEST_F(CommandsTest, AMoveNeverClearsItsOwnSourceAndAFailedMoveKeepsEverything) 
     EXPECT_FALSE(InTrash(L"report"));
     EXPECT_EQ(program_.ListRows().size(), 2u);
 
-    // A source held open cannot move: reported, rows and entry stay.
-    std::wstring destination = MakeDestination(L"dest-fail");
+    // A source held open cannot move: reported, its rows and entry stay; what the overwrite sent
+    // to the Recycle Bin before that leaves all the same.
+    std::wstring destination = root + L"\\sub";
+    WriteTestFile(destination + L"\\report", "same");
+    DropAndSelect(root, L"report\\report", L"copy");
+    const Rows before = program_.ListRows();
     HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDOK}, destination);
+    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, destination);
     CloseHandle(holder);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, L"reportを移動できませんでした。");
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[2].text, L"reportを移動できませんでした。");
     EXPECT_TRUE(PathExists(root + L"\\report\\report"));
-    EXPECT_EQ(program_.ListRows().size(), 2u);
-    EXPECT_TRUE(Catalogued(L"report\\report"));
+    EXPECT_EQ(program_.ListRows(), Without(before, {L"sub\\report"}));
+    EXPECT_TRUE(Catalogued(L"report\\report") && !Catalogued(L"sub\\report"));
 }
 
 // What the picker's callback sends, seen by a picker window and tree that record it (Wine's
