@@ -2,6 +2,9 @@
 
 #include "actions/ResultList.h"
 
+#include <algorithm>
+#include <functional>
+
 const wchar_t kCaption[] = L"Veltrimox";
 
 bool FindSelectedEntry(HWND list, const EntryList& entries, int column, size_t& position) {
@@ -9,6 +12,12 @@ bool FindSelectedEntry(HWND list, const EntryList& entries, int column, size_t& 
     if (row < 0) return false;
     position = FindEntryByName(entries, ReadCellText(list, row, column));
     return position < entries.size();
+}
+
+void EraseEntries(EntryList& entries, std::vector<size_t> positions) {
+    std::sort(positions.begin(), positions.end(), std::greater<size_t>());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    for (size_t position : positions) EraseEntry(entries, position);
 }
 
 bool AskYes(HWND owner, const std::wstring& text, UINT style) {

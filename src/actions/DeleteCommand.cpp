@@ -15,9 +15,15 @@ const wchar_t kAskWholeArchive[] = L"%sを削除します。\nよろしいです
 const wchar_t kAskMember[] = L"書庫内%sを削除します。\nよろしいですか？";
 const wchar_t kCannotDelete[] = L"%sを削除できませんでした。";
 
-size_t CountListed(const std::vector<ListedMember>& members, const std::wstring& innerPath) {
-    return static_cast<size_t>(std::count_if(members.begin(), members.end(),
-                                             [&](const ListedMember& m) { return m.innerPath == innerPath; }));
+// The archiver also takes the name as a folder and removes everything under it, and cannot
+// tell apart two items listed alike (a file and a folder "a"): only a name listed once, with
+// nothing listed under it, names one member alone.
+bool NamesOneItemAlone(const std::vector<std::wstring>& paths, const std::wstring& innerPath) {
+    const auto under = [&](const std::wstring& path) {
+        return path.size() > innerPath.size() && IsPathSeparator(path[innerPath.size()]) &&
+               path.compare(0, innerPath.size(), innerPath) == 0;
+    };
+    return std::count(paths.begin(), paths.end(), innerPath) == 1 && std::none_of(paths.begin(), paths.end(), under);
 }
 
 }  // namespace
@@ -46,16 +52,21 @@ bool DeleteArchiveMember(const std::wstring& archiverPath, const std::wstring& a
     // archiver's command line.
     if (archiverPath.empty() || innerPath.empty() || innerPath.find(L'"') != std::wstring::npos) return false;
 
-    // A name listed twice cannot be named alone.
-    std::vector<ListedMember> members;
-    if (!ListArchive(archiverPath, archive, members) || CountListed(members, innerPath) > 1) return false;
+    std::vector<std::wstring> before;
+    if (!ListArchivePaths(archiverPath, archive, before) || !NamesOneItemAlone(before, innerPath)) return false;
 
     DWORD exitCode = 0;
     if (!RunArchiver(DeleteCommandLine(archiverPath, archive, innerPath), nullptr, exitCode) || exitCode != 0) {
         return false;
     }
-    // The archiver reports success even when no member matched: only a fresh listing tells.
-    return ListArchive(archiverPath, archive, members) && CountListed(members, innerPath) == 0;
+    // The archiver reports success even when nothing matched: only a fresh listing tells, and it
+    // must be the old one less exactly this member (in any order).
+    std::vector<std::wstring> after;
+    if (!ListArchivePaths(archiverPath, archive, after)) return false;
+    before.erase(std::find(before.begin(), before.end(), innerPath));
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    return after == before;
 }
 
 void DeleteSelectedFile(const CommandContext& context, int column) {
@@ -65,6 +76,7 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
     const std::wstring fileName = FileNameOf(entry.containerPath);
 
     bool deleted = false;
+    bool recycled = true;  // otherwise the archiver rewrote the archive
     std::wstring failureName = fileName;
     if (entry.inArchive == 0) {
         if (!AskYes(context.owner, Format(kAskLoose, fileName), MB_YESNO)) return;
@@ -75,12 +87,26 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
     } else {
         if (!AskYes(context.owner, Format(kAskMember, entry.innerPath), MB_YESNO)) return;
         deleted = DeleteArchiveMember(context.archiverPath, entry.containerPath, entry.innerPath);
+        recycled = false;
         failureName = entry.innerPath;
     }
     if (!deleted) {
         ShowError(context.owner, Format(kCannotDelete, failureName));
         return;
     }
-    RemoveRowsByName(context.list, entry.displayName);
-    EraseEntry(context.entries, position);
+    // A recycled file takes every entry in it along (an archive's own and its members'); a
+    // rewritten archive's own entry no longer has the CRC it was paired by.
+    std::vector<size_t> stale{position};
+    for (size_t i = 0; i < context.entries.size(); ++i) {
+        const FileEntry& other = context.entries[i];
+        if (i != position && other.containerPath == entry.containerPath && (recycled || other.inArchive == 0)) {
+            stale.push_back(i);
+        }
+    }
+    if (recycled) {
+        RemoveRowsByContainer(context.list, context.entries, entry.containerPath);
+    } else {
+        for (size_t i : stale) RemoveRowsByName(context.list, context.entries[i].displayName);
+    }
+    EraseEntries(context.entries, stale);
 }

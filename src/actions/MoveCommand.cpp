@@ -8,6 +8,7 @@
 
 #include <cwchar>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -64,16 +65,32 @@ bool WouldClearSource(const std::wstring& source, const std::wstring& destinatio
 
 enum class Outcome { kMoved, kFailed, kDeclined };
 
-// Moves `source` into `folder` under its own name, asking before it replaces what stands there.
-// An empty `folder` is a pick without a file-system path.
-Outcome MoveInto(HWND owner, const std::wstring& source, const std::wstring& folder) {
+// Moves `source` into `folder` under its own name, asking before it replaces what stands there;
+// `cleared` is set to what went to the Recycle Bin for it. An empty `folder` is a pick without a
+// file-system path.
+Outcome MoveInto(HWND owner, const std::wstring& source, const std::wstring& folder, std::wstring& cleared) {
     const std::optional<std::wstring> destination = folder.empty() ? std::nullopt : JoinPath(folder, FileNameOf(source));
     if (!destination || WouldClearSource(source, *destination)) return Outcome::kFailed;
     if (GetFileAttributesW(destination->c_str()) != INVALID_FILE_ATTRIBUTES) {
         if (!AskYes(owner, kAskOverwrite, MB_ICONWARNING | MB_YESNO)) return Outcome::kDeclined;
         if (!RecycleFile(owner, *destination)) return Outcome::kFailed;
+        cleared = *destination;
     }
     return MoveFileW(source.c_str(), destination->c_str()) ? Outcome::kMoved : Outcome::kFailed;
+}
+
+// Entries that lie at `path` or below it, ignoring case as the file system does: a loose file,
+// an archive with its members, or the contents of a folder.
+std::vector<size_t> EntriesAt(const EntryList& entries, const std::wstring& path) {
+    std::vector<size_t> found;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::wstring& container = entries[i].containerPath;
+        if (container.size() >= path.size() && _wcsnicmp(container.c_str(), path.c_str(), path.size()) == 0 &&
+            (container.size() == path.size() || IsPathSeparator(container[path.size()]))) {
+            found.push_back(i);
+        }
+    }
+    return found;
 }
 
 }  // namespace
@@ -111,12 +128,15 @@ void MoveSelectedFile(const CommandContext& context, int column) {
     }
     const std::optional<std::wstring> folder = PickFolder(context.owner, context.rootFolder);
     if (!folder) return;
-    const Outcome outcome = MoveInto(context.owner, entry.containerPath, *folder);
+    std::wstring cleared;
+    const Outcome outcome = MoveInto(context.owner, entry.containerPath, *folder, cleared);
     if (outcome == Outcome::kDeclined) return;
-    if (outcome == Outcome::kFailed) {
-        ShowError(context.owner, Format(kCannotMove, fileName));
-        return;
-    }
-    RemoveRowsByContainer(context.list, context.entries, entry.containerPath);
-    EraseEntry(context.entries, position);
+    // What stood at the destination is in the Recycle Bin now, whether or not the move followed.
+    std::vector<size_t> stale = cleared.empty() ? std::vector<size_t>() : EntriesAt(context.entries, cleared);
+    if (outcome == Outcome::kMoved) stale.push_back(position);
+    std::set<std::wstring> containers;
+    for (size_t i : stale) containers.insert(context.entries[i].containerPath);
+    for (const std::wstring& container : containers) RemoveRowsByContainer(context.list, context.entries, container);
+    EraseEntries(context.entries, stale);
+    if (outcome == Outcome::kFailed) ShowError(context.owner, Format(kCannotMove, fileName));
 }

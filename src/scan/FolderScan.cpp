@@ -78,7 +78,17 @@ bool MarkFolderVisited(VisitedFolders& visited, const std::optional<FileIdentity
 }
 
 bool IsUnaddressableName(const std::wstring& name) {
-    return !name.empty() && (name.back() == L'.' || name.back() == L' ');
+    if (name.empty() || name.back() == L'.' || name.back() == L' ') return true;
+    // The platform reads the part before the first dot, less trailing blanks, as the device.
+    std::wstring stem = name.substr(0, name.find(L'.'));
+    stem.erase(stem.find_last_not_of(L' ') + 1);
+    for (wchar_t& c : stem) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL") return true;
+    const bool port = stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0);
+    return port && ((stem[3] >= L'0' && stem[3] <= L'9') || stem[3] == L'\u00B9' || stem[3] == L'\u00B2' ||
+                    stem[3] == L'\u00B3');
 }
 
 bool IsFileSymbolicLink(const WIN32_FIND_DATAW& found) {

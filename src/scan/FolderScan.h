@@ -66,6 +66,8 @@ using VisitedFolders = std::set<FileIdentity>;
 [[nodiscard]] bool MarkFolderVisited(VisitedFolders& visited, const std::optional<FileIdentity>& identity);
 
 // Entries the walk passes over: names the platform would open as another file ("report." is
-// opened as "report"), and file symbolic links, whose data is their target's.
+// opened as "report") or as a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and COM/LPT with a
+// superscript digit, in any case, alone or before an extension: "nul.txt", "con .txt"), and file
+// symbolic links, whose data is their target's.
 [[nodiscard]] bool IsUnaddressableName(const std::wstring& name);
 [[nodiscard]] bool IsFileSymbolicLink(const WIN32_FIND_DATAW& found);

@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -41,13 +43,21 @@ bool Names(const Rows& rows, const std::wstring& name) {
     return std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return r.first == name || r.second == name; });
 }
 
+// Every path the archive lists, folders included.
 std::vector<std::wstring> MembersOf(const std::wstring& archive) {
-    std::vector<ListedMember> listed;
-    EXPECT_TRUE(ListArchive(LocateArchiver(RealArchiverDir()), archive, listed));
     std::vector<std::wstring> names;
-    for (const ListedMember& m : listed) names.push_back(m.innerPath);
+    EXPECT_TRUE(ListArchivePaths(LocateArchiver(RealArchiverDir()), archive, names));
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// `rows` less every row that names one of `names`; the others keep their order.
+Rows Without(Rows rows, const std::vector<std::wstring>& names) {
+    const auto stale = [&](const auto& row) {
+        return std::any_of(names.begin(), names.end(), [&](const std::wstring& name) { return Names({row}, name); });
+    };
+    rows.erase(std::remove_if(rows.begin(), rows.end(), stale), rows.end());
+    return rows;
 }
 
 BOOL CALLBACK FindTree(HWND child, LPARAM found) {
@@ -138,35 +148,6 @@ protected:
 
 }  // namespace
 
-TEST_F(CommandsTest, DeletingALooseFileAsksWithItsBareNameAndSendsItToTheRecycleBin) {
-    const std::wstring root = MakeTempFolder(L"loose");
-    WriteTestFile(root + L"\\sub\\a-del.txt", "same");
-    WriteTestFile(root + L"\\b-del.txt", "same");
-    WriteTestFile(root + L"\\c-del.txt", "same");
-    DropAndSelect(root, L"b-del.txt", L"sub\\a-del.txt");
-
-    const auto seen = Run(ID_DELETE_FILE2, {IDYES});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].caption, L"Veltrimox");
-    EXPECT_EQ(seen[0].text, L"a-del.txtを削除します。\nよろしいですか？");
-    EXPECT_EQ(seen[0].buttons.size(), 2u);
-    EXPECT_FALSE(seen[0].hasIcon);
-
-    EXPECT_TRUE(InTrash(L"a-del.txt"));
-    EXPECT_FALSE(PathExists(root + L"\\sub\\a-del.txt"));
-    EXPECT_FALSE(Names(program_.ListRows(), L"sub\\a-del.txt"));
-    EXPECT_EQ(program_.ListRows().size(), 2u) << "the pair of the other two stays";
-    EXPECT_FALSE(Catalogued(L"sub\\a-del.txt"));
-    EXPECT_EQ(Entries().size(), 2u);
-
-    // Column 0 of the selected row.
-    program_.Select(RowOf(program_.ListRows(), L"c-del.txt", L"b-del.txt"));
-    EXPECT_EQ(Run(ID_DELETE_FILE1, {IDYES}).size(), 1u);
-    EXPECT_TRUE(InTrash(L"c-del.txt"));
-    EXPECT_TRUE(program_.ListRows().empty());
-    EXPECT_EQ(Entries().size(), 1u);
-}
-
 TEST_F(CommandsTest, OnlyYesActsNoAClosedBoxOrNoSelectionChangeNothing) {
     const std::wstring root = MakeTempFolder(L"consent");
     WriteTestFile(root + L"\\keep1.txt", "same");
@@ -185,17 +166,24 @@ TEST_F(CommandsTest, OnlyYesActsNoAClosedBoxOrNoSelectionChangeNothing) {
     EXPECT_TRUE(PathExists(root + L"\\keep1.txt"));
 }
 
-TEST_F(CommandsTest, AVanishedFileLeavesItsRowsWithoutAnError) {
+TEST_F(CommandsTest, AVanishedFileOrArchiveLeavesItsRowsWithoutAnErrorAndIsNotRecreated) {
     const std::wstring root = MakeTempFolder(L"vanished");
     WriteTestFile(root + L"\\gone.txt", "same");
     WriteTestFile(root + L"\\here.txt", "same");
+    WriteTestFile(root + L"\\m1.txt", "m1");
+    WriteTestFile(root + L"\\m2.txt", "m2");
+    MakeArchive(root + L"\\held.zip", L"zip", root, L"m1.txt m2.txt");
     DropAndSelect(root, L"gone.txt", L"here.txt");
     ASSERT_TRUE(DeleteFileW((root + L"\\gone.txt").c_str()));
+    ASSERT_TRUE(DeleteFileW((root + L"\\held.zip").c_str()));
 
-    const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDOK});
-    EXPECT_EQ(seen.size(), 1u) << "the question only, no error";
-    EXPECT_TRUE(program_.ListRows().empty());
+    EXPECT_EQ(Run(ID_DELETE_FILE1, {IDYES, IDOK}).size(), 1u) << "the question only, no error";
+    EXPECT_FALSE(Names(program_.ListRows(), L"gone.txt"));
     EXPECT_FALSE(Catalogued(L"gone.txt"));
+    program_.Select(RowOf(program_.ListRows(), L"m1.txt", L"held.zip【m1.txt】"));
+    EXPECT_EQ(Run(ID_DELETE_FILE2, {IDYES, IDOK}).size(), 1u) << "a vanished archive's member counts as gone";
+    EXPECT_FALSE(PathExists(root + L"\\held.zip")) << "no new archive in its place";
+    EXPECT_FALSE(Catalogued(L"held.zip【m1.txt】"));
 }
 
 TEST_F(CommandsTest, AFileThatCannotBeRecycledIsReportedAndStays) {
@@ -219,87 +207,119 @@ TEST_F(CommandsTest, AFileThatCannotBeRecycledIsReportedAndStays) {
     EXPECT_TRUE(Catalogued(L"held.txt"));
 }
 
-TEST_F(CommandsTest, AMemberAmongOthersIsRemovedByTheArchiverAndTheLastOneTakesTheArchive) {
+// Each delete takes the rows and entries of everything it changed: the file, a rewritten
+// archive's own entry, a recycled archive's members.
+TEST_F(CommandsTest, ALooseFileOrLastMemberGoesToTheRecycleBinAnotherMemberThroughTheArchiver) {
     const std::wstring root = MakeTempFolder(L"members");
     WriteTestFile(root + L"\\one.txt", "one");
     WriteTestFile(root + L"\\two.txt", "two");
     MakeArchive(root + L"\\set.zip", L"zip", root, L"one.txt two.txt");
+    MakeArchive(root + L"\\solo.zip", L"zip", root, L"two.txt");
+    MakeFolder(root + L"\\sub");
+    // Copies pair with each archive's own entry.
+    for (const auto& [from, to] : {std::pair{L"set.zip", L"set-copy.zip"}, {L"solo.zip", L"sub\\solo-copy.zip"},
+                                   {L"solo.zip", L"solo-copy2.zip"}}) {
+        ASSERT_TRUE(CopyFileW((root + L"\\" + from).c_str(), (root + L"\\" + to).c_str(), FALSE));
+    }
+    program_.Drop({root});
+    // Deletes the file of (file1, file2) in `column`: exactly the rows naming `gone` leave.
+    const auto deleteIn = [&](const std::wstring& file1, const std::wstring& file2, int column,
+                              const std::vector<std::wstring>& gone) {
+        program_.Select(RowOf(program_.ListRows(), file1, file2));
+        const Rows before = program_.ListRows();
+        const auto seen = Run(column == 0 ? ID_DELETE_FILE1 : ID_DELETE_FILE2, {IDYES, IDOK});
+        EXPECT_EQ(program_.ListRows(), Without(before, gone));
+        for (const std::wstring& name : gone) EXPECT_FALSE(Catalogued(name)) << Utf8(name);
+        return seen;
+    };
 
-    DropAndSelect(root, L"one.txt", L"set.zip【one.txt】");
-    auto seen = Run(ID_DELETE_FILE2, {IDYES});
+    // A member among others: the archiver removes it, and the rewritten archive's own entry goes.
+    auto seen = deleteIn(L"one.txt", L"set.zip【one.txt】", 1, {L"set.zip【one.txt】", L"set.zip"});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, L"書庫内one.txtを削除します。\nよろしいですか？");
     EXPECT_FALSE(seen[0].hasIcon);
     EXPECT_EQ(MembersOf(root + L"\\set.zip"), (std::vector<std::wstring>{L"two.txt"}));
-    EXPECT_FALSE(Names(program_.ListRows(), L"set.zip【one.txt】"));
-    EXPECT_FALSE(Catalogued(L"set.zip【one.txt】"));
-    EXPECT_TRUE(Catalogued(L"set.zip")) << "the archive's own entry stays";
 
-    // Now the only catalogued member: the whole archive goes, after the warning.
-    program_.Select(RowOf(program_.ListRows(), L"set.zip【two.txt】", L"two.txt"));
-    seen = Run(ID_DELETE_FILE1, {IDYES});
+    // The only catalogued member: the whole archive goes, after the warning, with its own entry.
+    seen = deleteIn(L"solo.zip【two.txt】", L"two.txt", 0, {L"solo.zip【two.txt】", L"solo.zip"});
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"set.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。");
+    EXPECT_EQ(seen[0].text, L"solo.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。");
     EXPECT_TRUE(seen[0].hasIcon);
-    EXPECT_TRUE(InTrash(L"set.zip"));
-    EXPECT_FALSE(PathExists(root + L"\\set.zip"));
-    EXPECT_FALSE(Catalogued(L"set.zip【two.txt】"));
+    EXPECT_TRUE(InTrash(L"solo.zip"));
+    EXPECT_FALSE(PathExists(root + L"\\solo.zip"));
+
+    // A loose file (an archive in a subfolder): asked with its bare name, recycled with its members.
+    seen = deleteIn(L"sub\\solo-copy.zip", L"solo-copy2.zip", 0, {L"sub\\solo-copy.zip", L"sub\\solo-copy.zip【two.txt】"});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].caption, L"Veltrimox");
+    EXPECT_EQ(seen[0].text, L"solo-copy.zipを削除します。\nよろしいですか？");
+    EXPECT_EQ(seen[0].buttons.size(), 2u);
+    EXPECT_FALSE(seen[0].hasIcon);
+    EXPECT_TRUE(InTrash(L"solo-copy.zip"));
+    EXPECT_FALSE(PathExists(root + L"\\sub\\solo-copy.zip"));
+    EXPECT_TRUE(Catalogued(L"set-copy.zip【one.txt】"));
 }
 
-TEST_F(CommandsTest, MembersAreNamedLiterallyAndExactly) {
+TEST_F(CommandsTest, MembersAreNamedLiterallyExactlyAndAlone) {
     const char* fixture = std::getenv("VELTRIMOX_ACTIONS_FIXTURE");
     ASSERT_TRUE(fixture && *fixture) << "run through ctest";
     const std::wstring root = MakeTempFolder(L"names");
-    ASSERT_TRUE(CopyFileW((WindowsPathOfUnixPath(fixture) + L"\\names.zip").c_str(), (root + L"\\names.zip").c_str(), FALSE));
+    for (const wchar_t* archive : {L"\\names.zip", L"\\clash.zip"}) {
+        ASSERT_TRUE(CopyFileW((WindowsPathOfUnixPath(fixture) + archive).c_str(), (root + archive).c_str(), FALSE));
+    }
     program_.Drop({root});
     std::vector<std::wstring> remaining{L"-x.txt", L"@x.txt", L"README.TXT", L"Readme.txt", L"a",
                                         L"a\" \"b",   L"b",      L"q?.txt",     L"qa.txt"};
     ASSERT_EQ(MembersOf(root + L"\\names.zip"), remaining);
-
-    for (const std::wstring name : {L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt"}) {
-        const std::wstring display = L"names.zip【" + name + L"】";
+    const auto deleteFirst = [&](const std::wstring& display) {
         const Rows rows = program_.ListRows();
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == display; });
-        ASSERT_NE(row, rows.end()) << Utf8(display);
+        EXPECT_NE(row, rows.end()) << Utf8(display);
         program_.Select(static_cast<int>(row - rows.begin()));
-        const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDOK});
+        return Run(ID_DELETE_FILE1, {IDYES, IDOK});
+    };
+
+    for (const std::wstring name : {L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt"}) {
+        const auto seen = deleteFirst(L"names.zip【" + name + L"】");
         EXPECT_EQ(seen.size(), 1u) << Utf8(name) << ": " << (seen.size() > 1 ? Utf8(seen[1].text) : "");
         remaining.erase(std::find(remaining.begin(), remaining.end(), name));
         EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining) << "after deleting " << Utf8(name);
     }
 
-    // A quote cannot be passed inside a quoted name: it would name "a" and "b" instead.
-    const Rows rows = program_.ListRows();
-    const auto quoted = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.first == L"names.zip【a\" \"b】"; });
-    ASSERT_NE(quoted, rows.end());
-    program_.Select(static_cast<int>(quoted - rows.begin()));
-    const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDOK});
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, L"a\" \"bを削除できませんでした。");
+    // Refused, as the archiver would take other members along: a quote inside a quoted name
+    // names "a" and "b"; "a" is listed twice (a file and a folder); "c" has "c\x.txt" under it.
+    for (const auto& [archive, name] : {std::pair{L"names.zip", L"a\" \"b"}, {L"clash.zip", L"a"}, {L"clash.zip", L"c"}}) {
+        const std::wstring display = archive + (L"【" + std::wstring(name)) + L"】";
+        const auto seen = deleteFirst(display);
+        ASSERT_EQ(seen.size(), 2u) << Utf8(name);
+        EXPECT_EQ(seen[1].text, std::wstring(name) + L"を削除できませんでした。");
+        EXPECT_TRUE(Catalogued(display) && Names(program_.ListRows(), display)) << "rows and entry stay";
+    }
     EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining);
+    EXPECT_EQ(MembersOf(root + L"\\clash.zip"), (std::vector<std::wstring>{L"a", L"a", L"c", L"c\\x.txt"}));
 }
 
-TEST_F(CommandsTest, AFailedMemberDeleteIsReportedAndAVanishedArchiveIsNotRecreated) {
-    const std::wstring root = MakeTempFolder(L"member-fail");
-    WriteTestFile(root + L"\\m1.txt", "m1");
-    WriteTestFile(root + L"\\m2.txt", "m2");
-    MakeArchive(root + L"\\held.zip", L"zip", root, L"m1.txt m2.txt");
-    DropAndSelect(root, L"m1.txt", L"held.zip【m1.txt】");
-
-    HANDLE holder = CreateFileW((root + L"\\held.zip").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    const auto seen = Run(ID_DELETE_FILE2, {IDYES, IDOK});
-    CloseHandle(holder);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, L"m1.txtを削除できませんでした。");
-    EXPECT_TRUE(Catalogued(L"held.zip【m1.txt】"));
-    EXPECT_TRUE(Names(program_.ListRows(), L"held.zip【m1.txt】"));
-    EXPECT_EQ(MembersOf(root + L"\\held.zip"), (std::vector<std::wstring>{L"m1.txt", L"m2.txt"}));
-
-    ASSERT_TRUE(DeleteFileW((root + L"\\held.zip").c_str()));
-    EXPECT_EQ(Run(ID_DELETE_FILE2, {IDYES, IDOK}).size(), 1u) << "a vanished archive's member counts as gone";
-    EXPECT_FALSE(PathExists(root + L"\\held.zip")) << "no new archive in its place";
-    EXPECT_FALSE(Catalogued(L"held.zip【m1.txt】"));
+// A delete counts only when the archiver's fresh listing is the old one less exactly the member:
+// cases the real archiver does not give, through the fake one.
+TEST(MemberDelete, OnlyTheOldListingLessExactlyTheMemberConfirmsIt) {
+    const std::wstring archiver = LocateArchiver(MakeFakeArchiverDir(MakeTempFolder(L"fake-delete") + L"\\7z"));
+    const std::wstring archive = MakeTempFolder(L"fake-delete-data") + L"\\a.zip";
+    const std::string m = "Path = m\r\nCRC = 00000001\r\n", n = "Path = n\r\nCRC = 00000002\r\n";
+    // The listing before, the one after the delete (none: it fails), and whether that confirms it.
+    const std::tuple<std::string, std::optional<std::string>, bool> cases[] = {
+        {n + m, n, true},
+        {m, std::nullopt, false},  // even where nothing listed would be "m less m"
+        {m + n, "", false},        // n went along
+        {m + n, m + n, false},     // the archiver ended with 0, m is still there
+        {n, n, false},             // m is not listed at all
+    };
+    for (const auto& [before, after, deleted] : cases) {
+        WriteTestFile(archive, "bytes");
+        WriteTestFile(archive + L".list", before);
+        if (after) WriteTestFile(archive + L".deleted", *after);
+        EXPECT_EQ(DeleteArchiveMember(archiver, archive, L"m"), deleted) << before << " -> " << after.value_or("?");
+        DeleteFileW((archive + L".deleted").c_str());
+    }
 }
 
 TEST_F(CommandsTest, ADropAndF5DuringAQuestionAreIgnoredAndTheRightEntryGoes) {
@@ -331,12 +351,17 @@ TEST_F(CommandsTest, ADropAndF5DuringAQuestionAreIgnoredAndTheRightEntryGoes) {
 }
 
 TEST_F(CommandsTest, MovingALooseFileAsksBeforeReplacingWhatStandsThere) {
-    const std::wstring root = MakeTempFolder(L"move");
+    const std::wstring root = MakeDestination(L"move");
     WriteTestFile(root + L"\\mv.txt", "same");
     WriteTestFile(root + L"\\mv-copy.txt", "same");
-    std::wstring destination = MakeDestination(L"dest");
-    WriteTestFile(destination + L"\\mv.txt", "an older file");
+    WriteTestFile(root + L"\\older.txt", "older");
+    WriteTestFile(root + L"\\older-copy.txt", "older");
+    // What stands there is a catalogued archive (named like the file), paired through its member.
+    std::wstring destination = root + L"\\dest";
+    MakeFolder(destination);
+    MakeArchive(destination + L"\\mv.txt", L"zip", root, L"older.txt");
     DropAndSelect(root, L"mv.txt", L"mv-copy.txt");
+    const Rows before = program_.ListRows();
 
     // Picker, then the overwrite question answered No: nothing changes.
     auto seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDNO}, destination);
@@ -345,26 +370,29 @@ TEST_F(CommandsTest, MovingALooseFileAsksBeforeReplacingWhatStandsThere) {
     EXPECT_EQ(seen[1].text, L"移動先に同名ファイルが存在します。\n上書きしますか？");
     EXPECT_TRUE(seen[1].hasIcon);
     EXPECT_TRUE(PathExists(root + L"\\mv.txt"));
-    EXPECT_EQ(program_.ListRows().size(), 2u);
+    EXPECT_EQ(program_.ListRows(), before);
 
+    // Yes: what stood there goes to the Recycle Bin, and with it every row and entry in it.
     seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES}, destination);
     EXPECT_EQ(seen.size(), 2u);
     EXPECT_FALSE(PathExists(root + L"\\mv.txt"));
     EXPECT_EQ(ReadTextFile(destination + L"\\mv.txt"), "same");
     EXPECT_TRUE(InTrash(L"mv.txt")) << "what stood there went to the Recycle Bin";
-    EXPECT_TRUE(program_.ListRows().empty());
-    EXPECT_FALSE(Catalogued(L"mv.txt"));
+    EXPECT_EQ(program_.ListRows(), Without(before, {L"mv.txt", L"dest\\mv.txt【older.txt】"}));
+    for (const wchar_t* gone : {L"mv.txt", L"dest\\mv.txt", L"dest\\mv.txt【older.txt】"}) EXPECT_FALSE(Catalogued(gone));
     EXPECT_TRUE(Catalogued(L"mv-copy.txt"));
 }
 
 TEST_F(CommandsTest, MovingAMemberMovesItsArchiveAndReplacesAFolderOfThatName) {
-    const std::wstring root = MakeTempFolder(L"move-archive");
+    const std::wstring root = MakeDestination(L"move-archive");
     WriteTestFile(root + L"\\p.txt", "p");
     WriteTestFile(root + L"\\q.txt", "q");
+    WriteTestFile(root + L"\\r.txt", "q");
     MakeArchive(root + L"\\pack.zip", L"zip", root, L"p.txt q.txt");
-    std::wstring destination = MakeDestination(L"dest-archive");
-    WriteTestFile(destination + L"\\pack.zip\\inside.txt", "a folder named like the archive");
+    std::wstring destination = root + L"\\dest";
+    WriteTestFile(destination + L"\\pack.zip\\inside.txt", "p");
     DropAndSelect(root, L"p.txt", L"pack.zip【p.txt】");
+    const Rows before = program_.ListRows();
 
     const auto seen = RunWithPicker(ID_MOVE_FILE2, {IDYES, IDOK, IDYES}, destination);
     ASSERT_EQ(seen.size(), 3u);
@@ -372,11 +400,11 @@ TEST_F(CommandsTest, MovingAMemberMovesItsArchiveAndReplacesAFolderOfThatName) {
     EXPECT_TRUE(seen[0].hasIcon);
     EXPECT_TRUE(InTrash(L"pack.zip")) << "the folder went to the Recycle Bin";
     EXPECT_EQ(MembersOf(destination + L"\\pack.zip"), (std::vector<std::wstring>{L"p.txt", L"q.txt"}));
-    const Rows rows = program_.ListRows();
-    EXPECT_FALSE(Names(rows, L"pack.zip【p.txt】"));
-    EXPECT_FALSE(Names(rows, L"pack.zip【q.txt】")) << "every row of the moved archive goes";
-    EXPECT_FALSE(Catalogued(L"pack.zip【p.txt】"));
-    EXPECT_TRUE(Catalogued(L"pack.zip【q.txt】")) << "only the acted-on entry leaves the catalogue";
+    // Every row of the moved archive goes, and every row of what was in the folder.
+    EXPECT_EQ(program_.ListRows(),
+              Without(before, {L"pack.zip", L"pack.zip【p.txt】", L"pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}));
+    for (const wchar_t* gone : {L"pack.zip【p.txt】", L"dest\\pack.zip\\inside.txt"}) EXPECT_FALSE(Catalogued(gone));
+    EXPECT_TRUE(Catalogued(L"pack.zip【q.txt】")) << "of the moved archive, only the acted-on entry leaves the catalogue";
 }
 
 TEST_F(CommandsTest, AMoveNeverClearsItsOwnSourceAndAFailedMoveKeepsEverything) {
@@ -398,17 +426,21 @@ TEST_F(CommandsTest, AMoveNeverClearsItsOwnSourceAndAFailedMoveKeepsEverything) 
     EXPECT_FALSE(InTrash(L"report"));
     EXPECT_EQ(program_.ListRows().size(), 2u);
 
-    // A source held open cannot move: reported, rows and entry stay.
-    std::wstring destination = MakeDestination(L"dest-fail");
+    // A source held open cannot move: reported, its rows and entry stay; what the overwrite sent
+    // to the Recycle Bin before that leaves all the same.
+    std::wstring destination = root + L"\\sub";
+    WriteTestFile(destination + L"\\report", "same");
+    DropAndSelect(root, L"report\\report", L"copy");
+    const Rows before = program_.ListRows();
     HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDOK}, destination);
+    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, destination);
     CloseHandle(holder);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, L"reportを移動できませんでした。");
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[2].text, L"reportを移動できませんでした。");
     EXPECT_TRUE(PathExists(root + L"\\report\\report"));
-    EXPECT_EQ(program_.ListRows().size(), 2u);
-    EXPECT_TRUE(Catalogued(L"report\\report"));
+    EXPECT_EQ(program_.ListRows(), Without(before, {L"sub\\report"}));
+    EXPECT_TRUE(Catalogued(L"report\\report") && !Catalogued(L"sub\\report"));
 }
 
 // What the picker's callback sends, seen by a picker window and tree that record it (Wine's

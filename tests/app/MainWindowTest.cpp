@@ -15,6 +15,11 @@
 
 namespace {
 
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR languages) {
+    reinterpret_cast<std::vector<WORD>*>(languages)->push_back(language);
+    return TRUE;
+}
+
 class MainWindowTest : public testing::Test {
 protected:
     void Drop(const std::vector<std::wstring>& paths) { program_.Drop(paths); }
@@ -68,6 +73,14 @@ TEST_F(MainWindowTest, StartsWithTheDefaultsAndAnEmptyTwoColumnList) {
     EXPECT_TRUE(GetWindowLongW(window_, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     EXPECT_NE(SendMessageW(window_, WM_GETICON, ICON_SMALL, 0), 0);
     EXPECT_TRUE(ApplicationState().rootFolder.empty());
+
+    // Every resource is Japanese (1041): both icon groups, the menu and the manifest.
+    for (const auto& [type, id] : {std::pair{RT_GROUP_ICON, IDI_APP_LARGE}, {RT_GROUP_ICON, IDI_APP_SMALL},
+                                   {RT_MENU, IDR_CONTEXT_MENU}, {RT_MANIFEST, 1}}) {
+        std::vector<WORD> languages;
+        EnumResourceLanguagesW(nullptr, type, MAKEINTRESOURCEW(id), CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
+        EXPECT_EQ(languages, std::vector<WORD>{1041}) << "resource " << id;
+    }
 }
 
 TEST_F(MainWindowTest, AStoredPlacementIsAppliedAtTheNextStart) {

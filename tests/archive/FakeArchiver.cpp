@@ -1,6 +1,8 @@
 // Stands in for 7z.exe in tests: prints scripted output no real archive gives. For the
-// command "t" it copies "<archive>.test" to standard output, for "l" "<archive>.list", byte
-// for byte; every call's command line is appended to "calls.log" beside this program.
+// command "t" it copies "<archive>.test" to standard output (first waiting, for at most ten
+// seconds, while "<archive>.hold" exists), for "l" "<archive>.list" (failing without one),
+// byte for byte; "d" makes "<archive>.deleted", if any, the next listing. Every call's command
+// line is appended to "calls.log" beside this program.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -25,9 +27,9 @@ void AppendToFile(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
-void CopyToOutput(const std::wstring& path) {
+bool CopyToOutput(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    if (file == INVALID_HANDLE_VALUE) return false;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     char buffer[4096];
     DWORD got = 0;
@@ -36,6 +38,7 @@ void CopyToOutput(const std::wstring& path) {
         WriteFile(out, buffer, got, &written, nullptr);
     }
     CloseHandle(file);
+    return true;
 }
 
 }  // namespace
@@ -51,9 +54,16 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 3) return 2;
     const std::wstring command = argv[1];
-    const std::wstring archive = argv[2];
+    const std::wstring archive = argv[command == L"d" && argc > 4 ? 4 : 2];
+    int code = 0;
+    const std::wstring hold = archive + L".hold";
+    for (int i = 0; command == L"t" && i < 200 && GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
     if (command == L"t") CopyToOutput(archive + L".test");
-    if (command == L"l") CopyToOutput(archive + L".list");
+    if (command == L"l" && !CopyToOutput(archive + L".list")) code = 2;
+    if (command == L"d") {
+        DeleteFileW((archive + L".list").c_str());
+        MoveFileW((archive + L".deleted").c_str(), (archive + L".list").c_str());
+    }
     LocalFree(argv);
-    return 0;
+    return code;
 }

@@ -160,15 +160,7 @@ TEST(Listing, MemberDisplayNamesAreRelativeToTheRoot) {
     EXPECT_EQ(MemberDisplayName(L"D:\\Data", L"D:\\data\\set.zip", L""), L"set.zip【】") << "the root compares ignoring case";
 }
 
-TEST(Listing, CommandLinesQuoteTheArchiverAndNameMembersLiterally) {
-    const std::wstring exe = L"C:\\Program Files\\7-Zip\\7z.exe";
-    const std::wstring quoted = L"\"" + exe + L"\"";
-    EXPECT_EQ(TestCommandLine(exe, L"D:\\a b.zip"), quoted + L" t \"D:\\a b.zip\" -ba -slt -sccUTF-8 -p0");
-    EXPECT_EQ(ListCommandLine(exe, L"D:\\a.zip"), quoted + L" l \"D:\\a.zip\" -ba -slt -sccUTF-8 -p0");
-    EXPECT_EQ(BatchTestCommandLine(exe, L"T:\\v 1.tmp"), quoted + L" t -ba -an -ai@\"T:\\v 1.tmp\" -scsUTF-8 -slt -sccUTF-8 -p0");
-    EXPECT_EQ(BatchListCommandLine(exe, L"T:\\v.tmp"), quoted + L" l -an -ai@\"T:\\v.tmp\" -scsUTF-8 -slt -sccUTF-8 -p0");
-    EXPECT_EQ(DeleteCommandLine(exe, L"D:\\a.zip", L"-x.txt"), quoted + L" d -spd -ssc \"D:\\a.zip\" -- \"-x.txt\"");
-
+TEST(Listing, TheArchiverIsFoundOnlyWithItsLibrary) {
     const std::wstring dir = MakeTempFolder(L"only-exe");
     WriteTestFile(dir + L"\\7z.exe", "");
     EXPECT_EQ(LocateArchiver(dir), L"") << "7z.dll is missing";

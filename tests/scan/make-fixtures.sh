@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fixtures that only the Unix side can make under Wine:
 # - a tree with folder links (Wine shows them as folders carrying their target's identity);
-# - a drive letter of the test prefix pointed at a small tree, for drive-root names.
+# - a drive letter of the test prefix pointed at a small tree, for drive-root names;
+# - a tree holding names the platform reads as devices or as other files.
 # Usage: make-fixtures.sh BUILD_DIR
 set -euo pipefail
 build="$1"
@@ -27,3 +28,8 @@ ln -s sub "$top/root/again"              # a second path to a folder also reache
 ln -s sub "$top/root/more"               # and a third
 ln -s ../outside "$top/root/out"         # outside the dropped tree: walked, once
 ln -s ../../outside "$top/root/sub/out2" # the same outside folder again
+
+top="$build/device-tree"
+rm -rf "$top"
+mkdir -p "$top/prn" "$top/sub"
+for name in a.txt sub/b.txt com10.txt auxiliary prn/in.txt aux nul.txt Aux.tar.gz 'con .txt' COM1.log lpt0 'LPT²' 'report.' 'notes '; do printf 'same' > "$top/$name"; done
