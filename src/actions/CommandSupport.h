@@ -1,6 +1,7 @@
 // What the delete and move commands share.
 #pragma once
 
+#include "actions/ResultList.h"
 #include "common/PathText.h"
 #include "scan/Catalogue.h"
 
@@ -12,7 +13,7 @@
 extern const wchar_t kCaption[];
 
 // The entry the selected row names in `column`; false when there is no row or no such entry.
-[[nodiscard]] bool FindSelectedEntry(HWND list, const EntryList& entries, int column, size_t& position);
+[[nodiscard]] bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position);
 
 // Asks a question; true only for Yes (a box that failed or was closed otherwise is no consent).
 [[nodiscard]] bool AskYes(HWND owner, const std::wstring& text, UINT style);

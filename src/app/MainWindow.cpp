@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "actions/FileCommands.h"
+#include "actions/ResultList.h"
 #include "app/Settings.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
@@ -39,8 +40,11 @@ void ApplyPlacement(HWND hwnd, const Settings& settings) {
 }
 
 HWND CreateResultList(HWND parent, HINSTANCE instance) {
-    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0, 0, 0,
-                                parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_RESULT_LIST)), instance, nullptr);
+    // Owner data: the list asks for each row's texts when it shows them (OnNotify), so a
+    // list of millions of rows costs no more than its catalogue.
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA,
+                                0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_RESULT_LIST)),
+                                instance, nullptr);
     const LRESULT extended = SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
 
@@ -63,8 +67,9 @@ void RunScan(HWND hwnd) {
     ClearEntries(g_app.entries);
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ScanFolder(ScanContext{g_app.rootFolder, g_app.ignoreName, g_app.archiverPath}, g_app.rootFolder, g_app.entries);
-    BuildPairs(g_app.resultList, g_app.entries);
+    g_app.rows = BuildPairs(g_app.entries);
     SetCursor(previous);
+    ShowRows(ResultList{g_app.resultList, g_app.rows});
     if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
         MessageBoxW(hwnd, kNoDuplicates, kTitle, MB_OK);
     }
@@ -92,7 +97,8 @@ public:
 
 void RunFileCommand(HWND hwnd, int commandId) {
     CommandGuard guard;
-    const CommandContext context{hwnd, g_app.resultList, g_app.entries, g_app.rootFolder, g_app.archiverPath};
+    const CommandContext context{hwnd, ResultList{g_app.resultList, g_app.rows}, g_app.entries, g_app.rootFolder,
+                                 g_app.archiverPath};
     switch (commandId) {
         case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
         case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;
@@ -121,7 +127,11 @@ BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
 void OnSize(HWND, UINT, int width, int height) { MoveWindow(g_app.resultList, 0, 0, width, height, TRUE); }
 
 LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) {
-    if (controlId == ID_RESULT_LIST && header->code == static_cast<UINT>(NM_RCLICK)) {
+    if (controlId != ID_RESULT_LIST) return 0;
+    if (header->code == LVN_GETDISPINFOW) AnswerDisplayInfo(g_app.rows, *reinterpret_cast<NMLVDISPINFOW*>(header));
+    // Typing a letter in the list looks for a row; no row is offered rather than row 0.
+    if (header->code == LVN_ODFINDITEMW) return -1;
+    if (header->code == static_cast<UINT>(NM_RCLICK)) {
         POINT cursor{};
         GetCursorPos(&cursor);
         TrackPopupMenu(g_app.contextMenu, TPM_LEFTBUTTON, cursor.x, cursor.y, 0, hwnd, nullptr);

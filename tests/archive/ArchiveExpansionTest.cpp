@@ -108,9 +108,7 @@ TEST(ArchiveExpansion, MembersOfRealArchivesJoinTheCatalogueAndPairBothWays) {
     // Loose entries: 3 files and 3 archives; members: 2 + 5.
     EXPECT_EQ(entries.size(), 13u);
 
-    TestListView list;
-    BuildPairs(list.Handle(), entries);
-    const auto rows = list.Rows();
+    const auto rows = RowTexts(BuildPairs(entries));
     EXPECT_TRUE(HasRow(rows, L"a.txt", L"set.zip【docs\\a.txt】"));
     EXPECT_TRUE(HasRow(rows, L"set.zip【docs\\a.txt】", L"a.txt"));
     EXPECT_TRUE(HasRow(rows, L"zero.txt", L"set.zip【docs\\zero.txt】")) << "CRC texts starting with zero pair";

@@ -67,29 +67,14 @@ std::string Utf8(const std::wstring& text) {
 
 bool RunningUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
-TestListView::TestListView() {
-    INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&init);
-    owner_ = CreateWindowExW(0, L"STATIC", L"test owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
-    list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0, 400, 300,
-                            owner_, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!list_) ADD_FAILURE() << "no list view: is there an X display?";
-    const wchar_t* titles[] = {L"file1", L"file2"};
-    for (int c = 0; c < 2; ++c) {
-        LVCOLUMNW column{};
-        column.mask = LVCF_WIDTH | LVCF_TEXT;
-        column.cx = 200;
-        column.pszText = const_cast<wchar_t*>(titles[c]);
-        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+std::vector<std::pair<std::wstring, std::wstring>> RowTexts(const PairRows& rows) {
+    std::vector<std::pair<std::wstring, std::wstring>> texts;
+    for (uint64_t row = 0; row < RowCount(rows); ++row) {
+        const auto [file1, file2] = RowEntries(rows, row);
+        texts.emplace_back(rows.entries[file1].displayName, rows.entries[file2].displayName);
     }
+    return texts;
 }
-
-TestListView::~TestListView() {
-    if (owner_) DestroyWindow(owner_);
-}
-
-std::vector<std::pair<std::wstring, std::wstring>> TestListView::Rows() const { return ReadListRows(list_); }
 
 std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list) {
     std::vector<std::pair<std::wstring, std::wstring>> rows;

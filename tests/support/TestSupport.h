@@ -1,6 +1,8 @@
 // Shared helpers of the test programs: throw-away folders and files, a real list view.
 #pragma once
 
+#include "scan/DuplicatePairing.h"
+
 #include <windows.h>
 
 #include <string>
@@ -29,18 +31,5 @@ std::string Utf8(const std::wstring& text);
 // A file's bytes; empty when it cannot be read.
 [[nodiscard]] std::string ReadTextFile(const std::wstring& path);
 
-// A hidden top-level window holding a report-view list with two columns, as the program's.
-class TestListView {
-public:
-    TestListView();
-    ~TestListView();
-    TestListView(const TestListView&) = delete;
-    TestListView& operator=(const TestListView&) = delete;
-
-    [[nodiscard]] HWND Handle() const { return list_; }
-    [[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> Rows() const;
-
-private:
-    HWND owner_ = nullptr;
-    HWND list_ = nullptr;
-};
+// Every row of a pairing as its two texts, in order.
+[[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> RowTexts(const PairRows& rows);
