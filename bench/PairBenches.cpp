@@ -73,7 +73,7 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-// A shown window with a two-column owner-data list, as the program shows results.
+// A shown window with the program's result list.
 HWND MakeListWindow() {
     INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
     if (!InitCommonControlsEx(&init)) Fail("InitCommonControlsEx failed");
@@ -84,16 +84,9 @@ HWND MakeListWindow() {
     RegisterClassW(&owner);
     HWND window = CreateWindowExW(0, L"BenchListOwner", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 480,
                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    HWND list = window ? CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL |
-                                         LVS_OWNERDATA, 0, 0, 620, 440, window, nullptr, GetModuleHandleW(nullptr), nullptr)
-                       : nullptr;
+    HWND list = window ? CreateResultList(window, 1001) : nullptr;
     if (!list) Fail("cannot create a list view (is there a display?)");
-    for (int c = 0; c < 2; ++c) {
-        LVCOLUMNW column{};
-        column.mask = LVCF_WIDTH;
-        column.cx = 300;
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-    }
+    MoveWindow(list, 0, 0, 620, 440, TRUE);
     return list;
 }
 
@@ -125,7 +118,9 @@ double BenchPairing() {
             const Stopwatch clock;
             const PairRows rows = BuildPairs(entries);  // takes a copy, as the program passes its catalogue
             seconds.push_back(clock.Seconds());
-            if (RowCount(rows) != mix.Rows()) Fail("row count " + std::to_string(RowCount(rows)) + ", expected " + std::to_string(mix.Rows()));
+            if (RowCount(rows) != mix.Rows()) {
+                Fail("row count " + std::to_string(RowCount(rows)) + ", expected " + std::to_string(mix.Rows()));
+            }
         }
         const double median = Median(seconds);
         Print("    %8zu entries  %8llu rows  %.3f s  %.0f ns/entry\n", count,

@@ -42,6 +42,29 @@ uint64_t SetRowCount(const ResultList& list) {
 
 }  // namespace
 
+HWND CreateResultList(HWND parent, int controlId) {
+    // Owner data: the list asks its parent for each row's texts when it shows them, so a list
+    // of millions of rows costs no more than its catalogue.
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA,
+                                0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), instance,
+                                nullptr);
+    const LRESULT extended = SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
+
+    RECT client{};
+    GetClientRect(parent, &client);
+    const wchar_t* titles[] = {L"file1", L"file2"};
+    for (int c = 0; c < 2; ++c) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_WIDTH | LVCF_TEXT;
+        column.cx = (client.right - client.left) / 2;
+        column.pszText = const_cast<wchar_t*>(titles[c]);
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+    }
+    return list;
+}
+
 void ShowRows(const ResultList& list) {
     const uint64_t shown = SetRowCount(list);
     const uint64_t rows = RowCount(list.rows);
@@ -54,7 +77,8 @@ void AnswerDisplayInfo(const PairRows& rows, NMLVDISPINFOW& info) {
     LVITEMW& item = info.item;
     if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
     std::wstring_view text;
-    if (item.iItem >= 0 && static_cast<uint64_t>(item.iItem) < RowCount(rows) && (item.iSubItem == 0 || item.iSubItem == 1)) {
+    const bool known = item.iItem >= 0 && static_cast<uint64_t>(item.iItem) < RowCount(rows);
+    if (known && (item.iSubItem == 0 || item.iSubItem == 1)) {
         const auto [file1, file2] = RowEntries(rows, static_cast<uint64_t>(item.iItem));
         text = rows.entries[item.iSubItem == 0 ? file1 : file2].displayName;
     }

@@ -21,6 +21,10 @@ struct ResultList {
 // The most rows an owner-data list control takes (LVM_SETITEMCOUNT refuses one more).
 constexpr uint64_t kMaxListRows = 100000000;
 
+// The list control, a child of `parent`: report view, single and full-row selection, owner
+// data, and the columns "file1" and "file2", each half the parent's client width.
+[[nodiscard]] HWND CreateResultList(HWND parent, int controlId);
+
 // Shows the rows of a new pairing, with no row selected. When there are more than the control
 // holds, it shows the first ones and says so in a message box owned by the control's parent.
 void ShowRows(const ResultList& list);

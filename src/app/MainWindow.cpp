@@ -39,28 +39,6 @@ void ApplyPlacement(HWND hwnd, const Settings& settings) {
                  SWP_NOZORDER);
 }
 
-HWND CreateResultList(HWND parent, HINSTANCE instance) {
-    // Owner data: the list asks for each row's texts when it shows them (OnNotify), so a
-    // list of millions of rows costs no more than its catalogue.
-    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA,
-                                0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_RESULT_LIST)),
-                                instance, nullptr);
-    const LRESULT extended = SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
-
-    RECT client{};
-    GetClientRect(parent, &client);
-    const wchar_t* titles[] = {L"file1", L"file2"};
-    for (int c = 0; c < 2; ++c) {
-        LVCOLUMNW column{};
-        column.mask = LVCF_WIDTH | LVCF_TEXT;
-        column.cx = (client.right - client.left) / 2;
-        column.pszText = const_cast<wchar_t*>(titles[c]);
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-    }
-    return list;
-}
-
 // Scans the root folder afresh and fills the list; says so when there is no pair.
 void RunScan(HWND hwnd) {
     SendMessageW(g_app.resultList, LVM_DELETEALLITEMS, 0, 0);
@@ -120,7 +98,7 @@ BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
     g_app.menuResource = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_CONTEXT_MENU));
     g_app.contextMenu = GetSubMenu(g_app.menuResource, 0);
     ApplyPlacement(hwnd, settings);
-    g_app.resultList = CreateResultList(hwnd, instance);
+    g_app.resultList = CreateResultList(hwnd, ID_RESULT_LIST);
     return TRUE;
 }
 

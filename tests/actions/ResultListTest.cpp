@@ -27,7 +27,7 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-// A hidden window with an owner-data list of two columns, answering as the main window does.
+// A hidden window with the result list, answering for its rows as the main window does.
 struct ListWindow {
     explicit ListWindow(PairRows& shown) : rows(shown) {
         static const ATOM registered = [] {
@@ -41,14 +41,7 @@ struct ListWindow {
         owner = CreateWindowExW(0, L"ResultListTestOwner", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
         SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&rows));
-        view = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA,
-                               0, 0, 400, 300, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
-        for (int c = 0; c < 2; ++c) {
-            LVCOLUMNW column{};
-            column.mask = LVCF_WIDTH;
-            column.cx = 200;
-            SendMessageW(view, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-        }
+        view = CreateResultList(owner, 1001);
     }
     ~ListWindow() { DestroyWindow(owner); }
     ResultList List() const { return ResultList{view, rows}; }
@@ -63,7 +56,9 @@ struct ListWindow {
 
 Rows StoredRows(const EntryList& entries) {
     Rows rows;
-    for (const auto& [j, k] : PairRowsByDoubleLoop(entries)) rows.emplace_back(entries[j].displayName, entries[k].displayName);
+    for (const auto& [j, k] : PairRowsByDoubleLoop(entries)) {
+        rows.emplace_back(entries[j].displayName, entries[k].displayName);
+    }
     return rows;
 }
 
@@ -146,22 +141,17 @@ TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
 // place in this one.
 TEST(ResultList, AnotherProcessReadsTheSameTexts) {
     EntryList entries;
-    for (const wchar_t* name : {L"a.txt", L"日本\\b.txt", L"x.zip【c.txt】"}) AppendEntry(entries, FileEntry{name, L"", L"", L"7", 0});
-    AppendEntry(entries, FileEntry{L"sub\\" + std::wstring(400, L'n'), L"", L"", L"7", 0});
+    for (const std::wstring& name : {std::wstring(L"a.txt"), std::wstring(L"日本\\b.txt"), std::wstring(L"x.zip【c.txt】"),
+                                     L"s\\" + std::wstring(400, L'n')}) {
+        AppendEntry(entries, FileEntry{name, L"", L"", L"7", 0});
+    }
     PairRows rows = BuildPairs(entries);
     const ListWindow window(rows);
     ShowRows(window.List());
     const std::wstring out = MakeTempFolder(L"reader") + L"\\rows.txt";
     SetEnvironmentVariableW(L"VELTRIMOX_READ_LIST", std::to_wstring(reinterpret_cast<uintptr_t>(window.view)).c_str());
     SetEnvironmentVariableW(L"VELTRIMOX_READER_OUT", out.c_str());
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) +
-                        L"\" --gtest_filter=ResultList.DISABLED_Reader --gtest_also_run_disabled_tests";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION reader{};
-    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &reader));
+    const PROCESS_INFORMATION reader = StartWorker(L"ResultList.DISABLED_Reader");
     // The reader's messages reach the list only while this thread takes messages.
     while (MsgWaitForMultipleObjects(1, &reader.hProcess, FALSE, 60000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
         MSG message;
@@ -181,28 +171,7 @@ TEST(ResultList, DISABLED_Reader) {
     GetWindowThreadProcessId(list, &owner);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner);
     ASSERT_NE(process, nullptr);
-    struct Remote {
-        LVITEMW item;
-        wchar_t text[1024];
-    };
-    auto* remote = static_cast<Remote*>(VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
-    Rows rows;
-    for (int row = 0; row < static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++row) {
-        std::wstring cells[2];
-        for (int column = 0; column < 2; ++column) {
-            LVITEMW item{};
-            item.iSubItem = column;
-            item.pszText = remote->text;
-            item.cchTextMax = 1024;
-            WriteProcessMemory(process, &remote->item, &item, sizeof(item), nullptr);
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&remote->item));
-            wchar_t text[1024] = {};
-            ReadProcessMemory(process, remote->text, text, sizeof(text), nullptr);
-            cells[column] = text;
-        }
-        rows.emplace_back(cells[0], cells[1]);
-    }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    const Rows rows = ReadListRows(list, process);
     CloseHandle(process);
     WriteTestFile(out, RowsText(rows));
 }

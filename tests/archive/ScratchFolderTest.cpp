@@ -102,21 +102,13 @@ TEST(ScratchFolder, TwoProcessesScanningAtOnceEachGetEveryMember) {
     }
 
     // Both copies get the same temporary folder, as two copies run by one user do.
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring results = MakeTempFolder(L"results");
     std::vector<PROCESS_INFORMATION> workers;
     SetEnvironmentVariableW(L"VELTRIMOX_WORKER_TREE", root.c_str());
     SetEnvironmentVariableW(L"VELTRIMOX_SHARED_TEMP", (MakeTempFolder(L"shared-temp")).c_str());
     for (int w = 0; w < 2; ++w) {
         SetEnvironmentVariableW(L"VELTRIMOX_WORKER_OUT", (results + L"\\worker" + std::to_wstring(w)).c_str());
-        std::wstring line = L"\"" + std::wstring(self) +
-                            L"\" --gtest_filter=ScratchFolder.DISABLED_ScanWorker --gtest_also_run_disabled_tests";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-        workers.push_back(process);
+        workers.push_back(StartWorker(L"ScratchFolder.DISABLED_ScanWorker"));
     }
     SetEnvironmentVariableW(L"VELTRIMOX_SHARED_TEMP", nullptr);
     for (PROCESS_INFORMATION& p : workers) {

@@ -76,23 +76,47 @@ std::vector<std::pair<std::wstring, std::wstring>> RowTexts(const PairRows& rows
     return texts;
 }
 
-std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list) {
+std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list, HANDLE process) {
+    struct Cell {
+        LVITEMW item;
+        wchar_t text[1024];
+    };
+    Cell here{};
+    Cell* cell = process ? static_cast<Cell*>(VirtualAllocEx(process, nullptr, sizeof(Cell), MEM_COMMIT, PAGE_READWRITE))
+                         : &here;
     std::vector<std::pair<std::wstring, std::wstring>> rows;
     const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; cell && i < count; ++i) {
         std::wstring cells[2];
         for (int c = 0; c < 2; ++c) {
-            wchar_t buffer[1024] = {};
-            LVITEMW item{};
-            item.iSubItem = c;
-            item.pszText = buffer;
-            item.cchTextMax = 1024;
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-            cells[c] = buffer;
+            Cell asked{};
+            asked.item.iSubItem = c;
+            asked.item.pszText = cell->text;
+            asked.item.cchTextMax = 1024;
+            if (process) WriteProcessMemory(process, cell, &asked, sizeof(Cell), nullptr);
+            else here = asked;
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&cell->item));
+            if (process) ReadProcessMemory(process, cell, &asked, sizeof(Cell), nullptr);
+            else asked = here;
+            cells[c] = asked.text;
         }
         rows.emplace_back(cells[0], cells[1]);
     }
+    if (process && cell) VirtualFreeEx(process, cell, 0, MEM_RELEASE);
     return rows;
+}
+
+PROCESS_INFORMATION StartWorker(const std::wstring& test) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + test + L" --gtest_also_run_disabled_tests";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << Utf8(line);
+    }
+    return process;
 }
 
 std::string ReadTextFile(const std::wstring& path) {
