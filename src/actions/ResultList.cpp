@@ -115,15 +115,21 @@ void RemoveRowsByName(const ResultList& list, std::wstring name) {
 }
 
 void RemoveRowsByContainer(const ResultList& list, const EntryList& entries, std::wstring containerPath) {
-    // Display name -> first entry of that name, built once: the same answers as a walk of the
-    // catalogue per name, without the walk.
-    std::unordered_map<std::wstring_view, size_t> firstEntry;
-    firstEntry.reserve(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) firstEntry.try_emplace(entries[i].displayName, i);
-
-    HideEntries(list.rows, [&](const FileEntry& e) {
-        const auto found = firstEntry.find(e.displayName);
-        return found != firstEntry.end() && entries[found->second].containerPath == containerPath;
-    });
+    // The names of the entries in the container, each taken when the first entry of that name
+    // (the one a cell finds) lies there: the answers of a catalogue walk per cell, in two passes.
+    std::unordered_map<std::wstring_view, int> taken;  // -1 until the name's first entry is met
+    for (const FileEntry& e : entries) {
+        if (e.containerPath == containerPath) taken.emplace(e.displayName, -1);
+    }
+    if (!taken.empty()) {
+        for (const FileEntry& e : entries) {
+            const auto found = taken.find(e.displayName);
+            if (found != taken.end() && found->second < 0) found->second = e.containerPath == containerPath;
+        }
+        HideEntries(list.rows, [&](const FileEntry& e) {
+            const auto found = taken.find(e.displayName);
+            return found != taken.end() && found->second == 1;
+        });
+    }
     SetRowCount(list);
 }

@@ -93,7 +93,8 @@ TEST(ResultList, RemovalsLeaveTheRowsAStoredListKeepsAndNoSelection) {
         for (int step = 0; step < 4 && !entries.empty(); ++step) {
             if (!stored.empty()) {
                 LVITEMW select{};
-                select.state = select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+                select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+                select.state = step % 2 ? select.stateMask : LVIS_SELECTED;  // focus may be elsewhere
                 SendMessageW(window.view, LVM_SETITEMSTATE, random() % stored.size(), reinterpret_cast<LPARAM>(&select));
             }
             const size_t position = random() % entries.size();
@@ -123,6 +124,7 @@ TEST(ResultList, RemovalsLeaveTheRowsAStoredListKeepsAndNoSelection) {
 TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
     EntryList entries;  // one group of 10,001: 100,010,000 rows
     for (int i = 0; i <= 10000; ++i) AppendEntry(entries, FileEntry{L"f" + std::to_wstring(i), L"", L"", L"1", 0});
+    entries[1].displayName += std::wstring(300, L'x');  // longer than the first buffer ReadCellText tries
     PairRows rows = BuildPairs(entries);
     const ListWindow window(rows);
     DialogAnswerer answerer(window.owner, {IDOK, IDOK});
@@ -135,6 +137,7 @@ TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
     EXPECT_EQ(SendMessageW(window.view, LVM_GETITEMCOUNT, 0, 0), 100000000);
     EXPECT_EQ(ReadCellText(window.view, 99999999, 0), L"f9999");
     EXPECT_EQ(ReadCellText(window.view, 99999999, 1), L"f10000");
+    EXPECT_EQ(ReadCellText(window.view, 0, 1), entries[1].displayName);
 }
 
 // Screen readers and automation read the rows from their own process, through a buffer they
