@@ -270,3 +270,12 @@ ChildRun RunChild(const std::wstring& program, const std::vector<std::wstring>& 
     if (GetProcessMemoryInfo(process.Get(), &memory, sizeof(memory))) run.peakWorkingSet = memory.PeakWorkingSetSize;
     return run;
 }
+
+std::string ListingValue(const std::string& listing, const std::string& label) {
+    const size_t at = listing.find(label);
+    if (at == std::string::npos) return std::string();
+    size_t begin = listing.find_first_not_of(" \t", at + label.size());
+    if (begin == std::string::npos) return std::string();
+    const size_t end = listing.find_first_of(" \t\r\n", begin);
+    return listing.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}

@@ -59,6 +59,8 @@ void RemoveTree(const std::wstring& path);
 // Writes `size` bytes from `random` in bounded chunks, so the file never has to fit in memory.
 void WriteRandomFile(const std::wstring& path, uint64_t size, Random& random);
 [[nodiscard]] std::string ReadTextFile(const std::wstring& path);
+// The word after `label` in a listing or report, e.g. the sum after 7-Zip's "CRC32  for data:".
+[[nodiscard]] std::string ListingValue(const std::string& listing, const std::string& label);
 
 struct ChildRun {
     DWORD exitCode = 0;

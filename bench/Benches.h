@@ -33,12 +33,19 @@ struct ArchiverScanFigures {
 // A tree of 5,000 small files in 1,000 folders, a third of them archives, scanned with the
 // archiver on and off.
 [[nodiscard]] ArchiverScanFigures BenchArchiverScan(const Workspace& workspace);
-// Seconds to group 1,000,000 entries and walk their rows.
+// Seconds to pair 1,000,000 entries.
 [[nodiscard]] double BenchPairing();
-// Rows per second that BuildPairs puts into a real list view.
-[[nodiscard]] double BenchListView();
-// Seconds for the row upkeep of a move on a list of about a million rows.
-[[nodiscard]] double BenchMoveOnMillionRows();
+
+struct ListFigures {
+    double listSeconds = 0;    // pairing and showing about 10,000,000 rows
+    double removeSeconds = 0;  // a move's row removal on them
+    double peakMiB = 0;        // the peak working set of the process showing them
+};
+
+// Medians over fresh child processes, each running ShowTenMillionRows.
+[[nodiscard]] ListFigures BenchTenMillionRows(const Workspace& workspace);
 
 // The child side of BenchCrcPeak: hashes one file as the scan does; 0 when it was read.
 int HashOneFile(const std::wstring& path);
+// The child side of BenchTenMillionRows: prints its figures; 0 when the rows were right.
+int ShowTenMillionRows();

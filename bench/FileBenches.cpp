@@ -47,16 +47,6 @@ std::string SevenZipListing(const Workspace& workspace, const std::wstring& targ
     return ReadTextFile(SevenZipOutput(workspace));
 }
 
-// The word after `label` in 7-Zip's listing, e.g. the sum after "CRC32  for data:".
-std::string ListingValue(const std::string& listing, const std::string& label) {
-    const size_t at = listing.find(label);
-    if (at == std::string::npos) return std::string();
-    size_t begin = listing.find_first_not_of(" \t", at + label.size());
-    if (begin == std::string::npos) return std::string();
-    const size_t end = listing.find_first_of(" \t\r\n", begin);
-    return listing.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-}
-
 std::string Narrow(const std::wstring& ascii) {
     std::string text;
     for (wchar_t c : ascii) text += static_cast<char>(c);

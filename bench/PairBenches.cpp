@@ -1,4 +1,4 @@
-// Turning a catalogue into result rows: grouping by CRC text, and filling the list view.
+// Turning a catalogue into result rows, and showing them in the program's kind of list.
 #include "Benches.h"
 
 #include "BenchSupport.h"
@@ -7,7 +7,9 @@
 #include "scan/FileChecksum.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -16,15 +18,21 @@ namespace {
 constexpr int kRuns = 3;
 
 struct GroupMix {
-    size_t tens = 0;     // groups of ten equal entries, 90 rows each
+    size_t groupSize = 10;
+    size_t groups = 0;   // of groupSize equal entries
     size_t pairs = 0;    // 2 rows each
     size_t singles = 0;  // no rows
-    [[nodiscard]] size_t Entries() const { return tens * 10 + pairs * 2 + singles; }
-    [[nodiscard]] uint64_t Rows() const { return static_cast<uint64_t>(tens) * 90 + static_cast<uint64_t>(pairs) * 2; }
+    [[nodiscard]] size_t Entries() const { return groups * groupSize + pairs * 2 + singles; }
+    [[nodiscard]] uint64_t Rows() const {
+        return static_cast<uint64_t>(groups) * groupSize * (groupSize - 1) + static_cast<uint64_t>(pairs) * 2;
+    }
 };
 
 // Half the entries alone, 30 % in pairs, 20 % in groups of ten.
-GroupMix MixOf(size_t entries) { return GroupMix{entries / 50, entries * 3 / 20, entries / 2}; }
+GroupMix MixOf(size_t entries) { return GroupMix{10, entries / 50, entries * 3 / 20, entries / 2}; }
+
+// 100,000 entries, 98 groups of 320 among them: 10,003,840 rows.
+const GroupMix kTenMillionRows{320, 98, 0, 100000 - 98 * 320};
 
 // Entries in random order, so a group's members lie far apart as in a real tree. Each group
 // gets its own CRC text: an odd multiplier maps distinct group numbers to distinct values.
@@ -32,7 +40,7 @@ EntryList MakeEntries(const GroupMix& mix, uint64_t seed) {
     std::vector<uint32_t> groupOf;
     groupOf.reserve(mix.Entries());
     uint32_t group = 0;
-    for (size_t i = 0; i < mix.tens; ++i, ++group) groupOf.insert(groupOf.end(), 10, group);
+    for (size_t i = 0; i < mix.groups; ++i, ++group) groupOf.insert(groupOf.end(), mix.groupSize, group);
     for (size_t i = 0; i < mix.pairs; ++i, ++group) groupOf.insert(groupOf.end(), 2, group);
     for (size_t i = 0; i < mix.singles; ++i, ++group) groupOf.push_back(group);
 
@@ -49,165 +57,155 @@ EntryList MakeEntries(const GroupMix& mix, uint64_t seed) {
     return entries;
 }
 
-uint64_t CountRowsByGroups(const EntryList& entries) {
-    const CrcGroups groups = GroupByCrc(entries);
-    uint64_t rows = 0;
-    ForEachPairRow(groups, [&rows](size_t, size_t) {
-        ++rows;
-        return true;
-    });
-    return rows;
+std::vector<std::pair<size_t, size_t>> AllRows(const PairRows& rows) {
+    std::vector<std::pair<size_t, size_t>> all;
+    for (uint64_t row = 0; row < RowCount(rows); ++row) all.push_back(RowEntries(rows, row));
+    return all;
 }
 
-// A hidden top-level window holding a two-column report-view list, as the program shows results.
-class HiddenListView {
-public:
-    HiddenListView() {
-        owner_ = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-        if (owner_) {
-            list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0,
-                                    640, 480, owner_, nullptr, GetModuleHandleW(nullptr), nullptr);
-        }
-        if (!list_) {
-            if (owner_) DestroyWindow(owner_);
-            Fail("cannot create a list view (is there a display?)");
-        }
-        const wchar_t* titles[] = {L"file1", L"file2"};
-        for (int c = 0; c < 2; ++c) {
-            LVCOLUMNW column{};
-            column.mask = LVCF_WIDTH | LVCF_TEXT;
-            column.cx = 300;
-            column.pszText = const_cast<wchar_t*>(titles[c]);
-            SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-        }
+const PairRows* g_shown = nullptr;
+
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NOTIFY && g_shown && reinterpret_cast<NMHDR*>(lParam)->code == LVN_GETDISPINFOW) {
+        AnswerDisplayInfo(*g_shown, *reinterpret_cast<NMLVDISPINFOW*>(lParam));
+        return 0;
     }
-    ~HiddenListView() { DestroyWindow(owner_); }
-    HiddenListView(const HiddenListView&) = delete;
-    HiddenListView& operator=(const HiddenListView&) = delete;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
 
-    [[nodiscard]] HWND Handle() const { return list_; }
-    [[nodiscard]] uint64_t Rows() const { return static_cast<uint64_t>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+// A shown window with the program's result list.
+HWND MakeListWindow() {
+    INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
+    if (!InitCommonControlsEx(&init)) Fail("InitCommonControlsEx failed");
+    WNDCLASSW owner{};
+    owner.lpfnWndProc = OwnerProc;
+    owner.hInstance = GetModuleHandleW(nullptr);
+    owner.lpszClassName = L"BenchListOwner";
+    RegisterClassW(&owner);
+    HWND window = CreateWindowExW(0, L"BenchListOwner", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 480,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND list = window ? CreateResultList(window, 1001) : nullptr;
+    if (!list) Fail("cannot create a list view (is there a display?)");
+    MoveWindow(list, 0, 0, 620, 440, TRUE);
+    return list;
+}
 
-private:
-    HWND owner_ = nullptr;
-    HWND list_ = nullptr;
-};
+// Paints what changed, so the shown rows' texts are produced within the timing.
+void Repaint(HWND list) {
+    UpdateWindow(GetParent(list));
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+uint64_t ListCount(HWND list) { return static_cast<uint64_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+double ReportedValue(const std::string& report, const std::string& label) {
+    const std::string value = ListingValue(report, label);
+    if (value.empty()) Fail("the list child reported no " + label);
+    return std::strtod(value.c_str(), nullptr);
+}
 
 }  // namespace
 
 double BenchPairing() {
     double seconds1m = 0;
-    Print("  GroupByCrc + ForEachPairRow (counting rows):\n");
+    Print("  BuildPairs (grouping and row counts; rows come when shown):\n");
     for (const size_t count : {size_t{250000}, size_t{500000}, size_t{1000000}}) {
         const GroupMix mix = MixOf(count);
         const EntryList entries = MakeEntries(mix, 0x5EED0003 + count);
         std::vector<double> seconds;
         for (int run = 0; run < kRuns; ++run) {
             const Stopwatch clock;
-            const uint64_t rows = CountRowsByGroups(entries);
+            const PairRows rows = BuildPairs(entries);  // takes a copy, as the program passes its catalogue
             seconds.push_back(clock.Seconds());
-            if (rows != mix.Rows()) Fail("row count " + std::to_string(rows) + ", expected " + std::to_string(mix.Rows()));
+            if (RowCount(rows) != mix.Rows()) {
+                Fail("row count " + std::to_string(RowCount(rows)) + ", expected " + std::to_string(mix.Rows()));
+            }
         }
         const double median = Median(seconds);
-        Print("    %8zu entries  %8llu rows  %.3f s  %.0f ns/entry  %.0f ns/row\n", count,
-              static_cast<unsigned long long>(mix.Rows()), median, median * 1e9 / static_cast<double>(count),
-              median * 1e9 / static_cast<double>(mix.Rows()));
+        Print("    %8zu entries  %8llu rows  %.3f s  %.0f ns/entry\n", count,
+              static_cast<unsigned long long>(mix.Rows()), median, median * 1e9 / static_cast<double>(count));
         if (count == 1000000) seconds1m = median;
     }
 
     // The quadratic loop only at a size it finishes in seconds; both must give the same rows in the same order.
     const GroupMix small = MixOf(20000);
     const EntryList entries = MakeEntries(small, 0x5EED0004);
-    std::vector<double> loopSeconds, groupSeconds;
-    std::vector<std::pair<size_t, size_t>> loopRows;
+    std::vector<double> loopSeconds, rowSeconds;
+    std::vector<std::pair<size_t, size_t>> loopRows, rows;
     for (int run = 0; run < kRuns; ++run) {
         const Stopwatch loopClock;
         loopRows = PairRowsByDoubleLoop(entries);
         loopSeconds.push_back(loopClock.Seconds());
-        const Stopwatch groupClock;
-        const uint64_t rows = CountRowsByGroups(entries);
-        groupSeconds.push_back(groupClock.Seconds());
-        if (rows != small.Rows()) Fail("row count differs at 20,000 entries");
+        const Stopwatch rowClock;
+        rows = AllRows(BuildPairs(entries));
+        rowSeconds.push_back(rowClock.Seconds());
     }
-    std::vector<std::pair<size_t, size_t>> groupRows;
-    ForEachPairRow(GroupByCrc(entries), [&groupRows](size_t j, size_t k) {
-        groupRows.emplace_back(j, k);
-        return true;
-    });
-    if (groupRows != loopRows) Fail("ForEachPairRow and PairRowsByDoubleLoop give different rows");
+    if (rows != loopRows) Fail("BuildPairs and PairRowsByDoubleLoop give different rows");
     Print("  20,000 entries, %llu rows, same rows in the same order on both:\n",
           static_cast<unsigned long long>(small.Rows()));
     Print("    PairRowsByDoubleLoop                  : %.3f s\n", Median(loopSeconds));
-    Print("    GroupByCrc + ForEachPairRow           : %.4f s\n", Median(groupSeconds));
+    Print("    BuildPairs + RowEntries of every row  : %.4f s\n", Median(rowSeconds));
     Print("  pairs_1m_s                              : %.3f s  (hoped for < 1)\n", seconds1m);
     return seconds1m;
 }
 
-double BenchListView() {
-    INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
-    if (!InitCommonControlsEx(&init)) Fail("InitCommonControlsEx failed");
+int ShowTenMillionRows() {
+    const EntryList catalogue = MakeEntries(kTenMillionRows, 0x5EED0005);
+    EntryList entries = catalogue;  // the program's own, which commands shrink
+    const HWND list = MakeListWindow();
+    PairRows rows;
+    g_shown = &rows;
+    const ResultList shown{list, rows};
 
-    const GroupMix mix{2000, 10000, 20000};  // 180,000 + 20,000 rows
-    const EntryList entries = MakeEntries(mix, 0x5EED0005);
-    std::vector<double> seconds, copySeconds, clearSeconds;
-    for (int run = 0; run < kRuns; ++run) {
-        HiddenListView list;
-        // Passed as the program would pass its catalogue: BuildPairs takes it by value.
-        const Stopwatch clock;
-        BuildPairs(list.Handle(), entries);
-        seconds.push_back(clock.Seconds());
-        if (list.Rows() != mix.Rows()) {
-            Fail("the list holds " + std::to_string(list.Rows()) + " rows, expected " + std::to_string(mix.Rows()));
-        }
-        const Stopwatch copyClock;
-        const EntryList copy = entries;
-        copySeconds.push_back(copyClock.Seconds());
-        // What the program pays before the next scan's rows can go in.
-        const Stopwatch clearClock;
-        SendMessageW(list.Handle(), LVM_DELETEALLITEMS, 0, 0);
-        clearSeconds.push_back(clearClock.Seconds());
-    }
-    const double median = Median(seconds);
-    const double rate = static_cast<double>(mix.Rows()) / median;
-    Print("  BuildPairs, %zu entries -> %llu rows : %.3f s  (%s)\n", mix.Entries(),
-          static_cast<unsigned long long>(mix.Rows()), median, RunsText(seconds).c_str());
-    Print("  copying the entries alone (BuildPairs takes them by value): %.3f s\n", Median(copySeconds));
-    Print("  LVM_DELETEALLITEMS on the filled list   : %.3f s  (%s)\n", Median(clearSeconds),
-          RunsText(clearSeconds).c_str());
-    Print("  list_rows_per_s                         : %.0f\n", rate);
-    return rate;
+    const Stopwatch listClock;
+    rows = BuildPairs(catalogue);
+    ShowRows(shown);
+    Repaint(list);
+    const double listSeconds = listClock.Seconds();
+    if (ListCount(list) != kTenMillionRows.Rows()) Fail("the list shows " + std::to_string(ListCount(list)) + " rows");
+
+    // A move of one file of a group of 320 takes its 638 rows away.
+    size_t moved = 0;
+    while (rows.shownInGroup[rows.groups.groupOf[moved]] != kTenMillionRows.groupSize) ++moved;
+    const Stopwatch removeClock;
+    RemoveRowsByContainer(shown, entries, entries[moved].containerPath);
+    EraseEntry(entries, moved);
+    const double unpaintedSeconds = removeClock.Seconds();
+    Repaint(list);
+    const double removeSeconds = removeClock.Seconds();
+    if (ListCount(list) != kTenMillionRows.Rows() - 638) Fail("the move left " + std::to_string(ListCount(list)) + " rows");
+
+    // Wine forgets a process's counters once it has ended, so the child reports its own.
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof(memory);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory))) return 3;
+    Print("list_s= %.4f\nremove_s= %.4f\nunpainted_s= %.4f\npeak_working_set= %llu\n", listSeconds, removeSeconds,
+          unpaintedSeconds,
+          static_cast<unsigned long long>(memory.PeakWorkingSetSize));
+    DestroyWindow(GetParent(list));
+    return 0;
 }
 
-double BenchMoveOnMillionRows() {
-    // About 1,000,000 rows from the same mix as above.
-    const GroupMix mix = MixOf(476190);
-    const EntryList entries = MakeEntries(mix, 0x5EED0006);
-    // Never destroyed: clearing a list this long is quadratic inside Wine's list control
-    // (minutes), and the process ends right after the figures anyway.
-    auto* list = new HiddenListView();
-    const Stopwatch fillClock;
-    BuildPairs(list->Handle(), entries);
-    const double fillSeconds = fillClock.Seconds();
-    const uint64_t before = list->Rows();
-    if (before != mix.Rows()) Fail("the list holds " + std::to_string(before) + " rows, expected " + std::to_string(mix.Rows()));
-
-    // A move of one file of a group of ten takes its 18 rows away.
-    size_t moved = 0;
-    const CrcGroups groups = GroupByCrc(entries);
-    for (size_t g = 0; g + 1 < groups.firstMember.size(); ++g) {
-        if (groups.firstMember[g + 1] - groups.firstMember[g] == 10) {
-            moved = groups.members[groups.firstMember[g]];
-            break;
-        }
+ListFigures BenchTenMillionRows(const Workspace& workspace) {
+    std::vector<double> listSeconds, removeSeconds, unpaintedSeconds, peaks;
+    const std::wstring report = Join(workspace.folder, L"list-child.txt");
+    for (int run = 0; run < kRuns; ++run) {
+        const ChildRun child = RunChild(workspace.self, {L"--list-10m"}, report);
+        if (child.exitCode != 0) Fail("the list child failed: " + ReadTextFile(report));
+        const std::string text = ReadTextFile(report);
+        listSeconds.push_back(ReportedValue(text, "list_s="));
+        removeSeconds.push_back(ReportedValue(text, "remove_s="));
+        unpaintedSeconds.push_back(ReportedValue(text, "unpainted_s="));
+        peaks.push_back(ReportedValue(text, "peak_working_set=") / (1024.0 * 1024.0));
     }
-    const Stopwatch moveClock;
-    RemoveRowsByContainer(list->Handle(), entries, entries[moved].containerPath);
-    const double moveSeconds = moveClock.Seconds();
-    const uint64_t after = list->Rows();
-    if (before - after != 18) Fail("the move removed " + std::to_string(before - after) + " rows, expected 18");
-    Print("  BuildPairs, %zu entries -> %llu rows       : %.2f s\n", mix.Entries(), static_cast<unsigned long long>(before),
-          fillSeconds);
-    Print("  RemoveRowsByContainer after moving one file: %.2f s  (18 rows removed)\n", moveSeconds);
-    return moveSeconds;
+    Print("  %zu entries, %llu rows; each run in a fresh process, its window shown and painted\n",
+          kTenMillionRows.Entries(), static_cast<unsigned long long>(kTenMillionRows.Rows()));
+    Print("  BuildPairs + ShowRows + painting        : %.3f s  (%s)\n", Median(listSeconds), RunsText(listSeconds).c_str());
+    Print("  RemoveRowsByContainer after a move      : %.4f s  (%s; 638 rows removed)\n", Median(removeSeconds),
+          RunsText(removeSeconds).c_str());
+    Print("    of which before painting              : %.4f s  (%s)\n", Median(unpaintedSeconds),
+          RunsText(unpaintedSeconds).c_str());
+    Print("  peak working set of the process         : %.1f MiB  (%s)\n", Median(peaks), RunsText(peaks).c_str());
+    return ListFigures{Median(listSeconds), Median(removeSeconds), Median(peaks)};
 }

@@ -7,10 +7,10 @@
 
 const wchar_t kCaption[] = L"Veltrimox";
 
-bool FindSelectedEntry(HWND list, const EntryList& entries, int column, size_t& position) {
-    const int row = SelectedRow(list);
+bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position) {
+    const int row = SelectedRow(list.view);
     if (row < 0) return false;
-    position = FindEntryByName(entries, ReadCellText(list, row, column));
+    position = FindEntryByName(entries, ReadCellText(list.view, row, column));
     return position < entries.size();
 }
 

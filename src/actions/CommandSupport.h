@@ -1,6 +1,7 @@
 // What the delete and move commands share.
 #pragma once
 
+#include "actions/ResultList.h"
 #include "common/PathText.h"
 #include "scan/Catalogue.h"
 
@@ -13,7 +14,7 @@
 extern const wchar_t kCaption[];
 
 // The entry the selected row names in `column`; false when there is no row or no such entry.
-[[nodiscard]] bool FindSelectedEntry(HWND list, const EntryList& entries, int column, size_t& position);
+[[nodiscard]] bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position);
 
 // Erases the entries at `positions` (any order), the highest first so the others stay put.
 void EraseEntries(EntryList& entries, std::vector<size_t> positions);

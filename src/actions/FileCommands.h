@@ -1,6 +1,7 @@
 // The context menu's commands: delete or move the file that the selected row names.
 #pragma once
 
+#include "actions/ResultList.h"
 #include "scan/Catalogue.h"
 
 #include <windows.h>
@@ -10,7 +11,7 @@
 // What a command works on, handed over by the main window.
 struct CommandContext {
     HWND owner;  // the main window: owner of every message box and of the folder picker
-    HWND list;   // the result list
+    ResultList list;
     EntryList& entries;
     const std::wstring& rootFolder;
     const std::wstring& archiverPath;

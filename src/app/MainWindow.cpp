@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "actions/FileCommands.h"
+#include "actions/ResultList.h"
 #include "app/Settings.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
@@ -38,25 +39,6 @@ void ApplyPlacement(HWND hwnd, const Settings& settings) {
                  SWP_NOZORDER);
 }
 
-HWND CreateResultList(HWND parent, HINSTANCE instance) {
-    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0, 0, 0,
-                                parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_RESULT_LIST)), instance, nullptr);
-    const LRESULT extended = SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
-
-    RECT client{};
-    GetClientRect(parent, &client);
-    const wchar_t* titles[] = {L"file1", L"file2"};
-    for (int c = 0; c < 2; ++c) {
-        LVCOLUMNW column{};
-        column.mask = LVCF_WIDTH | LVCF_TEXT;
-        column.cx = (client.right - client.left) / 2;
-        column.pszText = const_cast<wchar_t*>(titles[c]);
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-    }
-    return list;
-}
-
 // Scans the root folder afresh and fills the list; says so when there is no pair.
 void RunScan(HWND hwnd) {
     SendMessageW(g_app.resultList, LVM_DELETEALLITEMS, 0, 0);
@@ -65,8 +47,9 @@ void RunScan(HWND hwnd) {
     // The steps of a scan, each using only what the one before it produced.
     const WalkedFiles files = ScanFolder(ScanContext{g_app.rootFolder, g_app.ignoreName}, g_app.rootFolder);
     g_app.entries = ExpandArchives(ExpansionRequest{g_app.archiverPath, g_app.rootFolder}, files).entries;
-    BuildPairs(g_app.resultList, g_app.entries);
+    g_app.rows = BuildPairs(g_app.entries);
     SetCursor(previous);
+    ShowRows(ResultList{g_app.resultList, g_app.rows});
     if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
         MessageBoxW(hwnd, kNoDuplicates, kTitle, MB_OK);
     }
@@ -94,7 +77,8 @@ public:
 
 void RunFileCommand(HWND hwnd, int commandId) {
     CommandGuard guard;
-    const CommandContext context{hwnd, g_app.resultList, g_app.entries, g_app.rootFolder, g_app.archiverPath};
+    const CommandContext context{hwnd, ResultList{g_app.resultList, g_app.rows}, g_app.entries, g_app.rootFolder,
+                                 g_app.archiverPath};
     switch (commandId) {
         case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
         case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;
@@ -116,14 +100,18 @@ BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
     g_app.menuResource = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_CONTEXT_MENU));
     g_app.contextMenu = GetSubMenu(g_app.menuResource, 0);
     ApplyPlacement(hwnd, settings);
-    g_app.resultList = CreateResultList(hwnd, instance);
+    g_app.resultList = CreateResultList(hwnd, ID_RESULT_LIST);
     return TRUE;
 }
 
 void OnSize(HWND, UINT, int width, int height) { MoveWindow(g_app.resultList, 0, 0, width, height, TRUE); }
 
 LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) {
-    if (controlId == ID_RESULT_LIST && header->code == static_cast<UINT>(NM_RCLICK)) {
+    if (controlId != ID_RESULT_LIST) return 0;
+    if (header->code == LVN_GETDISPINFOW) AnswerDisplayInfo(g_app.rows, *reinterpret_cast<NMLVDISPINFOW*>(header));
+    // Typing a letter in the list looks for a row; no row is offered rather than row 0.
+    if (header->code == LVN_ODFINDITEMW) return -1;
+    if (header->code == static_cast<UINT>(NM_RCLICK)) {
         POINT cursor{};
         GetCursorPos(&cursor);
         TrackPopupMenu(g_app.contextMenu, TPM_LEFTBUTTON, cursor.x, cursor.y, 0, hwnd, nullptr);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "scan/Catalogue.h"
+#include "scan/DuplicatePairing.h"
 
 #include <windows.h>
 
@@ -14,6 +15,7 @@ struct AppState {
     std::wstring ignoreName;
     std::wstring archiverPath;  // empty: archives are not handled
     EntryList entries;
+    PairRows rows;  // what the result list shows
     HWND mainWindow = nullptr;
     HWND resultList = nullptr;
     HMENU menuResource = nullptr;

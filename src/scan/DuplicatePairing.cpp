@@ -1,10 +1,6 @@
 #include "scan/DuplicatePairing.h"
 
-#include "common/ScopedWin.h"
-
-#include <commctrl.h>
-
-#include <climits>
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 
@@ -31,13 +27,62 @@ CrcGroups GroupByCrc(const EntryList& entries) {
     return groups;
 }
 
-uint64_t CountPairRows(const CrcGroups& groups) {
-    uint64_t rows = 0;
-    for (size_t g = 0; g + 1 < groups.firstMember.size(); ++g) {
-        const uint64_t m = groups.firstMember[g + 1] - groups.firstMember[g];
-        rows += m * (m - 1);
+namespace {
+
+// Each shown entry has a row with every other shown member of its group.
+void Recount(PairRows& rows) {
+    rows.firstRow.assign(rows.entries.size() + 1, 0);
+    for (size_t i = 0; i < rows.entries.size(); ++i) {
+        const size_t partners = rows.shown[i] ? rows.shownInGroup[rows.groups.groupOf[i]] - 1 : 0;
+        rows.firstRow[i + 1] = rows.firstRow[i] + partners;
     }
+}
+
+}  // namespace
+
+PairRows BuildPairs(EntryList entries) {
+    PairRows rows;
+    rows.groups = GroupByCrc(entries);
+    rows.entries = std::move(entries);
+    rows.shown.assign(rows.entries.size(), 1);
+    const std::vector<size_t>& first = rows.groups.firstMember;
+    for (size_t g = 0; g + 1 < first.size(); ++g) rows.shownInGroup.push_back(first[g + 1] - first[g]);
+    Recount(rows);
     return rows;
+}
+
+uint64_t RowCount(const PairRows& rows) { return rows.firstRow.empty() ? 0 : rows.firstRow.back(); }
+
+std::pair<size_t, size_t> RowEntries(const PairRows& rows, uint64_t row) {
+    // The last entry whose rows start at or before `row`; entries without rows share its start.
+    const auto after = std::upper_bound(rows.firstRow.begin(), rows.firstRow.end(), row);
+    const size_t file1 = static_cast<size_t>(after - rows.firstRow.begin()) - 1;
+    const uint64_t offset = row - rows.firstRow[file1];
+    const uint32_t g = rows.groups.groupOf[file1];
+    const size_t* shown = rows.groups.members.data() + rows.groups.firstMember[g];
+    const size_t* end = shown + rows.shownInGroup[g];
+    // Its partners are the group's shown members less itself, in ascending order.
+    const uint64_t self = static_cast<uint64_t>(std::lower_bound(shown, end, file1) - shown);
+    return {file1, shown[offset < self ? offset : offset + 1]};
+}
+
+void HideEntries(PairRows& rows, const std::function<bool(const FileEntry&)>& hide) {
+    bool hidden = false;
+    for (size_t i = 0; i < rows.entries.size(); ++i) {
+        // An entry without a partner names no row: asking about it would change nothing.
+        if (!rows.shown[i] || rows.shownInGroup[rows.groups.groupOf[i]] < 2 || !hide(rows.entries[i])) continue;
+        rows.shown[i] = 0;
+        hidden = true;
+    }
+    if (!hidden) return;
+    CrcGroups& groups = rows.groups;
+    for (size_t g = 0; g < rows.shownInGroup.size(); ++g) {
+        const auto begin = groups.members.begin() + static_cast<std::ptrdiff_t>(groups.firstMember[g]);
+        const auto end = begin + static_cast<std::ptrdiff_t>(rows.shownInGroup[g]);
+        const auto kept = std::stable_partition(begin, end, [&](size_t i) { return rows.shown[i] != 0; });
+        rows.shownInGroup[g] = static_cast<size_t>(kept - begin);
+    }
+    Recount(rows);
 }
 
 std::vector<std::pair<size_t, size_t>> PairRowsByDoubleLoop(const EntryList& entries) {
@@ -48,36 +93,4 @@ std::vector<std::pair<size_t, size_t>> PairRowsByDoubleLoop(const EntryList& ent
         }
     }
     return rows;
-}
-
-void BuildPairs(HWND listView, EntryList entries) {
-    if (entries.empty()) return;
-    const CrcGroups groups = GroupByCrc(entries);
-    const uint64_t rows = CountPairRows(groups);
-    if (rows == 0) return;
-
-    ScopedRedrawOff redrawOff(listView);
-    // Lets the control allocate once instead of growing row by row.
-    SendMessageW(listView, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows < INT_MAX ? rows : INT_MAX), 0);
-
-    uint64_t added = 0;
-    ForEachPairRow(groups, [&](size_t j, size_t k) {
-        if (added >= static_cast<uint64_t>(INT_MAX)) return false;  // the control's positions are int
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = static_cast<int>(added);
-        item.pszText = const_cast<wchar_t*>(entries[j].displayName.c_str());
-        item.lParam = 0;
-        const LRESULT position = SendMessageW(listView, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        if (position < 0) return false;
-
-        LVITEMW second{};
-        second.mask = LVIF_TEXT;
-        second.iItem = static_cast<int>(position);
-        second.iSubItem = 1;
-        second.pszText = const_cast<wchar_t*>(entries[k].displayName.c_str());
-        SendMessageW(listView, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&second));
-        ++added;
-        return true;
-    });
 }

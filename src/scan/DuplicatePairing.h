@@ -1,12 +1,12 @@
-// Result rows: one per ordered pair of distinct entries whose crcText is equal.
+// Result rows: one per ordered pair of distinct entries whose crcText is equal, computed when
+// asked for rather than stored, so memory grows with the entries, not with the rows.
 #pragma once
 
 #include "scan/Catalogue.h"
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -19,28 +19,25 @@ struct CrcGroups {
 
 [[nodiscard]] CrcGroups GroupByCrc(const EntryList& entries);
 
-// m equal entries make m * (m - 1) rows.
-[[nodiscard]] uint64_t CountPairRows(const CrcGroups& groups);
+// The rows of one pairing. Row order is that of the plain double loop over positions (file1
+// ascending, then file2 ascending), over the entries still shown.
+struct PairRows {
+    EntryList entries;             // the catalogue as it was paired
+    CrcGroups groups;              // a group's shown members come first in its share of members
+    std::vector<size_t> shownInGroup;
+    std::vector<uint8_t> shown;    // per entry: 0 once its rows have gone
+    std::vector<uint64_t> firstRow;  // entry i's rows are [firstRow[i], firstRow[i + 1])
+};
 
-// Calls emit(j, k) for each row in the order of the plain double loop over all positions
-// (j ascending, then k ascending) while touching only the rows themselves. Stops early, and
-// returns false, when emit returns false.
-template <typename Emit>
-bool ForEachPairRow(const CrcGroups& groups, Emit&& emit) {
-    const size_t count = groups.groupOf.size();
-    for (size_t j = 0; j < count; ++j) {
-        const uint32_t g = groups.groupOf[j];
-        for (size_t m = groups.firstMember[g]; m < groups.firstMember[g + 1]; ++m) {
-            const size_t k = groups.members[m];
-            if (k != j && !emit(j, k)) return false;
-        }
-    }
-    return true;
-}
+[[nodiscard]] PairRows BuildPairs(EntryList entries);
 
-// Compares every ordered pair; quadratic. The definition the fast path answers to.
+[[nodiscard]] uint64_t RowCount(const PairRows& rows);
+
+// Positions (file1, file2) in rows.entries of a row below RowCount.
+[[nodiscard]] std::pair<size_t, size_t> RowEntries(const PairRows& rows, uint64_t row);
+
+// Takes away every row that names an entry for which `hide` is true; the rest keep their order.
+void HideEntries(PairRows& rows, const std::function<bool(const FileEntry&)>& hide);
+
+// Compares every ordered pair; quadratic. The definition the rows answer to.
 [[nodiscard]] std::vector<std::pair<size_t, size_t>> PairRowsByDoubleLoop(const EntryList& entries);
-
-// Appends the rows (file1, file2 display names) to a report-view list view, redraw suspended,
-// until they are all in or the list takes no more.
-void BuildPairs(HWND listView, EntryList entries);

@@ -67,47 +67,56 @@ std::string Utf8(const std::wstring& text) {
 
 bool RunningUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
-TestListView::TestListView() {
-    INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&init);
-    owner_ = CreateWindowExW(0, L"STATIC", L"test owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
-    list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0, 400, 300,
-                            owner_, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!list_) ADD_FAILURE() << "no list view: is there an X display?";
-    const wchar_t* titles[] = {L"file1", L"file2"};
-    for (int c = 0; c < 2; ++c) {
-        LVCOLUMNW column{};
-        column.mask = LVCF_WIDTH | LVCF_TEXT;
-        column.cx = 200;
-        column.pszText = const_cast<wchar_t*>(titles[c]);
-        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+std::vector<std::pair<std::wstring, std::wstring>> RowTexts(const PairRows& rows) {
+    std::vector<std::pair<std::wstring, std::wstring>> texts;
+    for (uint64_t row = 0; row < RowCount(rows); ++row) {
+        const auto [file1, file2] = RowEntries(rows, row);
+        texts.emplace_back(rows.entries[file1].displayName, rows.entries[file2].displayName);
     }
+    return texts;
 }
 
-TestListView::~TestListView() {
-    if (owner_) DestroyWindow(owner_);
-}
-
-std::vector<std::pair<std::wstring, std::wstring>> TestListView::Rows() const { return ReadListRows(list_); }
-
-std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list) {
+std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list, HANDLE process) {
+    struct Cell {
+        LVITEMW item;
+        wchar_t text[1024];
+    };
+    Cell here{};
+    Cell* cell = process ? static_cast<Cell*>(VirtualAllocEx(process, nullptr, sizeof(Cell), MEM_COMMIT, PAGE_READWRITE))
+                         : &here;
     std::vector<std::pair<std::wstring, std::wstring>> rows;
     const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; cell && i < count; ++i) {
         std::wstring cells[2];
         for (int c = 0; c < 2; ++c) {
-            wchar_t buffer[1024] = {};
-            LVITEMW item{};
-            item.iSubItem = c;
-            item.pszText = buffer;
-            item.cchTextMax = 1024;
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-            cells[c] = buffer;
+            Cell asked{};
+            asked.item.iSubItem = c;
+            asked.item.pszText = cell->text;
+            asked.item.cchTextMax = 1024;
+            if (process) WriteProcessMemory(process, cell, &asked, sizeof(Cell), nullptr);
+            else here = asked;
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&cell->item));
+            if (process) ReadProcessMemory(process, cell, &asked, sizeof(Cell), nullptr);
+            else asked = here;
+            cells[c] = asked.text;
         }
         rows.emplace_back(cells[0], cells[1]);
     }
+    if (process && cell) VirtualFreeEx(process, cell, 0, MEM_RELEASE);
     return rows;
+}
+
+PROCESS_INFORMATION StartWorker(const std::wstring& test) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + test + L" --gtest_also_run_disabled_tests";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << Utf8(line);
+    }
+    return process;
 }
 
 std::string ReadTextFile(const std::wstring& path) {

@@ -1,6 +1,8 @@
 // Shared helpers of the test programs: throw-away folders and files, a real list view.
 #pragma once
 
+#include "scan/DuplicatePairing.h"
+
 #include <windows.h>
 
 #include <string>
@@ -23,24 +25,17 @@ std::string Utf8(const std::wstring& text);
 // Where the platform's own behaviour differs, tests say which one they expect.
 [[nodiscard]] bool RunningUnderWine();
 
-// Every row of a two-column list view, both cells read whole enough for any test name.
-[[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list);
+// Every row of a two-column list view, both cells read whole enough for any test name. With
+// `process`, the list's own, the cells are read as another process reads them: through a
+// buffer placed in that process.
+[[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list, HANDLE process = nullptr);
+
+// This test program once more, running only the disabled test `test`: the worker side of a
+// test. The caller waits for it and closes its handles.
+[[nodiscard]] PROCESS_INFORMATION StartWorker(const std::wstring& test);
 
 // A file's bytes; empty when it cannot be read.
 [[nodiscard]] std::string ReadTextFile(const std::wstring& path);
 
-// A hidden top-level window holding a report-view list with two columns, as the program's.
-class TestListView {
-public:
-    TestListView();
-    ~TestListView();
-    TestListView(const TestListView&) = delete;
-    TestListView& operator=(const TestListView&) = delete;
-
-    [[nodiscard]] HWND Handle() const { return list_; }
-    [[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> Rows() const;
-
-private:
-    HWND owner_ = nullptr;
-    HWND list_ = nullptr;
-};
+// Every row of a pairing as its two texts, in order.
+[[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> RowTexts(const PairRows& rows);
