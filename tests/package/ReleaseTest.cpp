@@ -72,8 +72,16 @@ TEST(Release, TheVersionResourceCarriesTheProjectVersion) {
     ASSERT_FALSE(exe.empty()) << "run through tests/package/release-test.sh";
     HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(image, nullptr);
-    EXPECT_NE(FindResourceExW(image, RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO),
-                              MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)), nullptr);
+    // Looking one language up may fall back to another: list them.
+    std::vector<WORD> languages;
+    EnumResourceLanguagesW(
+        image, RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO),
+        [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) -> BOOL {
+            reinterpret_cast<std::vector<WORD>*>(found)->push_back(language);
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(languages, std::vector<WORD>{MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)});
     FreeLibrary(image);
 
     DWORD ignored = 0;
