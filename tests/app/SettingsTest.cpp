@@ -94,23 +94,3 @@ TEST(Settings, SavePlacementWritesTheRestoredRectangleAndKeepsTheRest) {
     EXPECT_EQ(s.width, 500);
     EXPECT_EQ(s.ignoreName, L"backup");
 }
-
-TEST(Settings, AFirstCloseCreatesOnlyTheWindowSection) {
-    const std::wstring ini = MakeTempFolder(L"ini") + L"\\Veltrimox.ini";
-    {
-        PlacementWindow window(30, 40, 400, 250);
-        SavePlacement(window.Handle(), ini);
-    }
-    const std::string text = ReadTextFile(ini);
-    EXPECT_EQ(text.find("UserSetting"), std::string::npos) << text;
-    EXPECT_NE(text.find("[SystemSetting]"), std::string::npos) << text;
-    EXPECT_EQ(LoadSettings(ini).height, 250);
-}
-
-TEST(Settings, TheFileSitsBesideTheProgram) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring expected = self;
-    expected.replace(expected.size() - 4, 4, L".ini");
-    EXPECT_EQ(SettingsFilePath(), expected);
-}
