@@ -63,13 +63,19 @@ ScopedHandle CreateCapture(const std::wstring& capturePath) {
 }
 
 // One archiver run into the capture file, read back into lines. The capture is deleted once
-// read; after a failed start or read it stays until the next run clears the folder.
+// read, or after a failed or stopped run (so a scan stopped at close leaves the scratch folder
+// empty); after a failed read it stays until the next run clears the folder. `cancel` (may be
+// null) stops the run.
 [[nodiscard]] bool RunCaptured(const std::wstring& commandLine, const std::wstring& capturePath,
-                               std::vector<std::wstring>& lines, DWORD& exitCode) {
+                               std::vector<std::wstring>& lines, DWORD& exitCode, HANDLE cancel = nullptr) {
     {
         ScopedHandle capture = CreateCapture(capturePath);
         if (!capture.IsValid()) return false;
-        if (!RunArchiver(commandLine, capture.Get(), exitCode)) return false;
+        if (!RunArchiver(commandLine, capture.Get(), exitCode, cancel)) {
+            capture.Reset();
+            DeleteFileW(capturePath.c_str());
+            return false;
+        }
     }
     // The runtime's letter-case rules follow the user's locale, as for every comparison here.
     setlocale(LC_ALL, "");
@@ -236,10 +242,12 @@ void ExpandArchive(const ScanContext& context, const std::wstring& path, EntryLi
 
     std::vector<std::wstring> lines;
     DWORD exitCode = 0;
-    if (!RunCaptured(TestCommandLine(context.archiverPath, path), capture, lines, exitCode) || !PassesTestGate(lines)) {
-        return;
-    }
-    if (!RunCaptured(ListCommandLine(context.archiverPath, path), capture, lines, exitCode)) return;
+    const HANDLE cancel = CancelEventOf(context.control);
+    SetArchiveUnderTest(context.control, path);
+    const bool passed = RunCaptured(TestCommandLine(context.archiverPath, path), capture, lines, exitCode, cancel) &&
+                        PassesTestGate(lines);
+    SetArchiveUnderTest(context.control, L"");
+    if (!passed || !RunCaptured(ListCommandLine(context.archiverPath, path), capture, lines, exitCode, cancel)) return;
 
     for (ListedMember& member : ParseListing(lines)) {
         FileEntry entry;

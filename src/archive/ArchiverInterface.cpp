@@ -22,6 +22,16 @@ ScopedHandle OpenNul() {
                                     OPEN_EXISTING, 0, nullptr));
 }
 
+// False when `cancel` came first: the archiver is then ended, and gone (its hold on the output
+// file with it) before this returns.
+bool WaitForArchiver(HANDLE process, HANDLE cancel) {
+    const HANDLE waits[] = {process, cancel};
+    if (WaitForMultipleObjects(cancel ? 2 : 1, waits, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, INFINITE);
+    return false;
+}
+
 }  // namespace
 
 std::wstring LocateArchiver(const std::wstring& dir) {
@@ -46,7 +56,7 @@ std::wstring DeleteCommandLine(const std::wstring& archiverPath, const std::wstr
     return Quoted(archiverPath) + L" d -spd -ssc " + Quoted(archive) + L" -- " + Quoted(innerPath);
 }
 
-bool RunArchiver(const std::wstring& commandLine, HANDLE output, DWORD& exitCode) {
+bool RunArchiver(const std::wstring& commandLine, HANDLE output, DWORD& exitCode, HANDLE cancel) {
     if (commandLine.size() > kMaxCommandLine) return false;
 
     // Input and error at NUL: a prompt (a password, say) fails at once instead of waiting for
@@ -76,7 +86,7 @@ bool RunArchiver(const std::wstring& commandLine, HANDLE output, DWORD& exitCode
     }
     ScopedHandle processHandle(process.hProcess);
     ScopedHandle threadHandle(process.hThread);
-    WaitForSingleObject(processHandle.Get(), INFINITE);
+    if (!WaitForArchiver(processHandle.Get(), cancel)) return false;
     DWORD code = 0;
     if (!GetExitCodeProcess(processHandle.Get(), &code)) return false;
     exitCode = code;

@@ -22,4 +22,7 @@
 // Runs `commandLine` without a window or console, standard input and error at NUL and standard output
 // to `output` (NUL when null), and waits for it without a time limit. False when it could not be
 // started (a command line beyond the platform's limit included); `exitCode` is set otherwise.
-[[nodiscard]] bool RunArchiver(const std::wstring& commandLine, HANDLE output, DWORD& exitCode);
+// When `cancel` (an event; may be null) is set first, the archiver is ended at once and the
+// result is false: a scan being stopped never waits for a long run.
+[[nodiscard]] bool RunArchiver(const std::wstring& commandLine, HANDLE output, DWORD& exitCode,
+                               HANDLE cancel = nullptr);

@@ -29,6 +29,7 @@ void WalkFolder(const ScanContext& context, const std::wstring& folder, EntryLis
         ScopedFindHandle find(FindFirstFileW(pattern->c_str(), &found));
         if (!find.IsValid()) return;
         do {
+            if (ScanCancelled(context.control)) return;
             if (IsDotEntry(found.cFileName)) continue;
             const std::wstring name = found.cFileName;
             if (IsUnaddressableName(name)) continue;
@@ -42,11 +43,15 @@ void WalkFolder(const ScanContext& context, const std::wstring& folder, EntryLis
             }
             if (IsFileSymbolicLink(found)) continue;
             ComputeFileCrc(context.rootFolder, *child, entries);
+            CountFileHashed(context.control);
             ExpandArchive(context, *child, entries);
         } while (FindNextFileW(find.Get(), &found));
     }
 
-    for (const std::wstring& sub : subfolders) WalkFolder(context, sub, entries, visited);
+    for (const std::wstring& sub : subfolders) {
+        if (ScanCancelled(context.control)) return;
+        WalkFolder(context, sub, entries, visited);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "scan/Catalogue.h"
+#include "scan/ScanControl.h"
 
 #include <windows.h>
 
@@ -16,10 +17,12 @@ struct ScanContext {
     std::wstring rootFolder;    // where the walk starts; display names are relative to it
     std::wstring ignoreName;    // a folder name never entered below the root; empty: none
     std::wstring archiverPath;  // 7z.exe; empty: archives are not expanded
+    ScanControl* control = nullptr;  // stop request and progress; null: runs to its end unwatched
 };
 
 // Depth-first from `folder`: in each folder its files first (each one's loose entry followed by
 // its archive members), then its subfolders. Problems with single items are passed over silently.
+// A cancelled scan stops before the next file or folder and leaves `entries` incomplete.
 void ScanFolder(const ScanContext& context, const std::wstring& folder, EntryList& entries);
 
 // Longest path, in code units, that the walk forms or opens.

@@ -1,6 +1,8 @@
 // Stands in for 7z.exe in tests: prints scripted output no real archive gives. For the
 // command "t" it copies "<archive>.test" to standard output, for "l" "<archive>.list", byte
-// for byte; every call's command line is appended to "calls.log" beside this program.
+// for byte; every call's command line is appended to "calls.log" beside this program. With
+// VELTRIMOX_FAKE_DELAY_MS in its environment it takes that long before answering, as 7-Zip
+// does on a large archive.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -52,6 +54,8 @@ int main() {
     if (!argv || argc < 3) return 2;
     const std::wstring command = argv[1];
     const std::wstring archive = argv[2];
+    wchar_t delay[16] = {};
+    if (GetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", delay, 16)) Sleep(static_cast<DWORD>(_wtoi(delay)));
     if (command == L"t") CopyToOutput(archive + L".test");
     if (command == L"l") CopyToOutput(archive + L".list");
     LocalFree(argv);
