@@ -2,11 +2,14 @@
 
 #include "actions/FileCommands.h"
 #include "actions/ResultList.h"
+#include "app/ScanControl.h"
 #include "app/Settings.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
+#include "common/ScopedWin.h"
 #include "scan/DuplicatePairing.h"
+#include "scan/FileChecksum.h"
 #include "scan/FolderScan.h"
 
 #include <commctrl.h>
@@ -15,6 +18,7 @@
 #include <windowsx.h>
 
 #include <clocale>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -22,8 +26,48 @@ namespace {
 const wchar_t kClassName[] = L"Veltrimox";
 const wchar_t kTitle[] = L"Veltrimox";
 const wchar_t kNoDuplicates[] = L"重複はありませんでした。";
+constexpr UINT kProgressIntervalMs = 250;
 
 AppState g_app;
+
+// A scan on a thread of its own, so that the window stays alive however long it takes. The
+// thread builds a catalogue of its own and posts it back (WM_SCAN_DONE); the window's thread
+// alone touches `entries`, the list and the settings.
+struct ScanJob {
+    HWND window = nullptr;
+    unsigned generation = 0;
+    ScanControl control;
+    std::wstring rootFolder;
+    std::wstring ignoreName;
+    std::wstring archiverPath;
+    ScopedHandle thread;
+    std::wstring shownTitle;  // the progress last shown
+};
+
+struct ScanResult {
+    unsigned generation = 0;  // of the job that made it
+    EntryList entries;
+    PairRows rows;
+};
+
+std::unique_ptr<ScanJob> g_scan;  // the running scan; null when none
+unsigned g_scanGeneration = 0;    // tells a stopped scan's result from the running one's
+
+// The steps of a scan, each using only what the one before it produced: walk and hash, look
+// into archives, pair.
+DWORD WINAPI ScanThread(void* parameter) {
+    ScanJob& job = *static_cast<ScanJob*>(parameter);
+    const StepControl steps = StepsOf(job.control);
+    auto result = std::make_unique<ScanResult>();
+    result->generation = job.generation;
+    const WalkedFiles files = ScanFolder(ScanContext{job.rootFolder, job.ignoreName}, job.rootFolder, steps);
+    result->entries = ExpandArchives(ExpansionRequest{job.archiverPath, job.rootFolder, false, steps}, files).entries;
+    if (!job.control.cancelled) result->rows = BuildPairs(result->entries);
+    if (!job.control.cancelled && PostMessageW(job.window, WM_SCAN_DONE, 0, reinterpret_cast<LPARAM>(result.get()))) {
+        result.release();
+    }
+    return 0;
+}
 
 HICON LoadAppIcon(HINSTANCE instance, int id, int size) {
     return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_LOADTRANSPARENT));
@@ -39,20 +83,64 @@ void ApplyPlacement(HWND hwnd, const Settings& settings) {
                  SWP_NOZORDER);
 }
 
-// Scans the root folder afresh and fills the list; says so when there is no pair.
-void RunScan(HWND hwnd) {
+// Shows the cursor the window now wants without waiting for the mouse to move.
+void RefreshCursor(HWND hwnd) {
+    POINT point{};
+    GetCursorPos(&point);
+    HWND under = WindowFromPoint(point);
+    if (under != hwnd && !IsChild(hwnd, under)) return;
+    const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
+    SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hit, WM_MOUSEMOVE));
+}
+
+// "D:\data — 120 個のファイルを調べました（old\set.zip を検査中）"
+std::wstring ProgressTitle(ScanJob& job) {
+    const std::wstring& root = job.rootFolder;
+    std::wstring title = root + L" — " + std::to_wstring(job.control.filesHashed.load()) + L" 個のファイルを調べました";
+    const std::wstring archive = ArchiveUnderTest(job.control);
+    if (!archive.empty()) title += L"（" + RelativeDisplayName(root, archive) + L" を検査中）";
+    return title;
+}
+
+// The window as it is between scans: no timer, the scanned folder alone in the title.
+void EndScan(HWND hwnd) {
+    KillTimer(hwnd, ID_SCAN_PROGRESS_TIMER);
+    SetWindowTextW(hwnd, g_scan->rootFolder.c_str());
+    g_scan.reset();
+    RefreshCursor(hwnd);
+}
+
+// Stops the running scan, if any, and waits for its thread: it stops before its next file, an
+// archiver run included (its process is ended). A result it had already posted is dropped.
+void StopScan(HWND hwnd) {
+    if (!g_scan) return;
+    CancelScan(g_scan->control);
+    WaitForSingleObject(g_scan->thread.Get(), INFINITE);
+    EndScan(hwnd);
+    MSG stale;
+    while (PeekMessageW(&stale, hwnd, WM_SCAN_DONE, WM_SCAN_DONE, PM_REMOVE)) {
+        delete reinterpret_cast<ScanResult*>(stale.lParam);
+    }
+}
+
+// Scans the root folder afresh on a thread of its own; the list and the catalogue stay empty
+// until it hands its catalogue over (OnScanDone).
+void StartScan(HWND hwnd) {
+    StopScan(hwnd);
     SendMessageW(g_app.resultList, LVM_DELETEALLITEMS, 0, 0);
     ClearEntries(g_app.entries);
-    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    // The steps of a scan, each using only what the one before it produced.
-    const WalkedFiles files = ScanFolder(ScanContext{g_app.rootFolder, g_app.ignoreName}, g_app.rootFolder);
-    g_app.entries = ExpandArchives(ExpansionRequest{g_app.archiverPath, g_app.rootFolder}, files).entries;
-    g_app.rows = BuildPairs(g_app.entries);
-    SetCursor(previous);
-    ShowRows(ResultList{g_app.resultList, g_app.rows});
-    if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
-        MessageBoxW(hwnd, kNoDuplicates, kTitle, MB_OK);
-    }
+    g_app.rows = PairRows{};  // the last scan's model goes now, not when the next one replaces it
+    g_scan = std::make_unique<ScanJob>();
+    g_scan->window = hwnd;
+    g_scan->generation = ++g_scanGeneration;
+    g_scan->rootFolder = g_app.rootFolder;
+    g_scan->ignoreName = g_app.ignoreName;
+    g_scan->archiverPath = g_app.archiverPath;
+    SetTimer(hwnd, ID_SCAN_PROGRESS_TIMER, kProgressIntervalMs, nullptr);
+    RefreshCursor(hwnd);
+    g_scan->thread.Reset(CreateThread(nullptr, 0, ScanThread, g_scan.get(), 0, nullptr));
+    // Without a thread the scan runs here, holding the window until it ends.
+    if (!g_scan->thread.IsValid()) ScanThread(g_scan.get());
 }
 
 // The whole path of the first dropped item; empty when it cannot be read.
@@ -128,8 +216,39 @@ void OnDropFiles(HWND hwnd, HDROP drop) {
     g_app.rootFolder = FirstDroppedPath(drop);
     DragFinish(drop);
     if (!IsScannableFolder(g_app.rootFolder)) return;
+    StopScan(hwnd);
     SetWindowTextW(hwnd, g_app.rootFolder.c_str());
-    RunScan(hwnd);
+    StartScan(hwnd);
+}
+
+// A scan's catalogue arrives: it becomes the catalogue, and its pairs the list.
+void OnScanDone(HWND hwnd, ScanResult* handedOver) {
+    std::unique_ptr<ScanResult> result(handedOver);
+    if (!g_scan || result->generation != g_scan->generation) return;  // from a scan since stopped
+    WaitForSingleObject(g_scan->thread.Get(), INFINITE);  // it ends right after posting
+    EndScan(hwnd);
+    g_app.entries = std::move(result->entries);
+    g_app.rows = std::move(result->rows);
+    ShowRows(ResultList{g_app.resultList, g_app.rows});
+    if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
+        MessageBoxW(hwnd, kNoDuplicates, kTitle, MB_OK);
+    }
+}
+
+void OnTimer(HWND hwnd, UINT id) {
+    if (id != ID_SCAN_PROGRESS_TIMER || !g_scan) return;
+    std::wstring title = ProgressTitle(*g_scan);
+    if (title == g_scan->shownTitle) return;
+    SetWindowTextW(hwnd, title.c_str());
+    g_scan->shownTitle = std::move(title);
+}
+
+BOOL OnSetCursor(HWND hwnd, HWND cursorWindow, UINT hitTest, UINT mouseMessage) {
+    if (g_scan && hitTest == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+    }
+    return FORWARD_WM_SETCURSOR(hwnd, cursorWindow, hitTest, mouseMessage, DefWindowProcW);
 }
 
 void OnCommand(HWND hwnd, int id, HWND, UINT) {
@@ -138,13 +257,16 @@ void OnCommand(HWND hwnd, int id, HWND, UINT) {
             SendMessageW(hwnd, WM_CLOSE, 0, 0);
             break;
         case ID_RESCAN:
-            if (!g_app.commandRunning && IsScannableFolder(g_app.rootFolder)) RunScan(hwnd);
+            if (!g_app.commandRunning && !g_scan && IsScannableFolder(g_app.rootFolder)) StartScan(hwnd);
+            break;
+        case ID_STOP_SCAN:
+            StopScan(hwnd);
             break;
         case ID_MOVE_FILE1:
         case ID_MOVE_FILE2:
         case ID_DELETE_FILE1:
         case ID_DELETE_FILE2:
-            if (!g_app.commandRunning) RunFileCommand(hwnd, id);
+            if (!g_app.commandRunning && !g_scan) RunFileCommand(hwnd, id);
             break;
         default:
             break;
@@ -152,11 +274,15 @@ void OnCommand(HWND hwnd, int id, HWND, UINT) {
 }
 
 void OnClose(HWND hwnd) {
+    StopScan(hwnd);
     SavePlacement(hwnd, g_app.settingsFile);
     DestroyWindow(hwnd);
 }
 
-void OnDestroy(HWND) { PostQuitMessage(0); }
+void OnDestroy(HWND hwnd) {
+    StopScan(hwnd);  // its thread must not outlive the window it reports to
+    PostQuitMessage(0);
+}
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -167,6 +293,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         HANDLE_MSG(hwnd, WM_COMMAND, OnCommand);
         HANDLE_MSG(hwnd, WM_CLOSE, OnClose);
         HANDLE_MSG(hwnd, WM_DESTROY, OnDestroy);
+        HANDLE_MSG(hwnd, WM_TIMER, OnTimer);
+        HANDLE_MSG(hwnd, WM_SETCURSOR, OnSetCursor);
+        case WM_SCAN_DONE:
+            OnScanDone(hwnd, reinterpret_cast<ScanResult*>(lParam));
+            return 0;
         default:
             return DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -176,6 +307,8 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 const AppState& ApplicationState() { return g_app; }
 
+bool ScanRunning() { return g_scan != nullptr; }
+
 bool IsScannableFolder(const std::wstring& path) {
     if (path.empty() || path.size() > kMaxPathChars) return false;
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -183,8 +316,8 @@ bool IsScannableFolder(const std::wstring& path) {
 }
 
 HACCEL CreateKeyTable() {
-    ACCEL keys[] = {{FVIRTKEY, VK_F5, ID_RESCAN}};
-    return CreateAcceleratorTableW(keys, 1);
+    ACCEL keys[] = {{FVIRTKEY, VK_F5, ID_RESCAN}, {FVIRTKEY, VK_ESCAPE, ID_STOP_SCAN}};
+    return CreateAcceleratorTableW(keys, 2);
 }
 
 bool RegisterMainWindowClass(HINSTANCE instance) {

@@ -25,7 +25,10 @@ struct AppState {
 
 [[nodiscard]] const AppState& ApplicationState();
 
-// The F5 key table.
+// True while a scan runs on its own thread (the list and the catalogue stay empty meanwhile).
+[[nodiscard]] bool ScanRunning();
+
+// The F5 (scan again) and Esc (stop the scan) key table.
 [[nodiscard]] HACCEL CreateKeyTable();
 [[nodiscard]] bool RegisterMainWindowClass(HINSTANCE instance);
 // Creates the main window (WM_CREATE reads the settings and builds the list); null on failure.

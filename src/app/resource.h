@@ -11,5 +11,10 @@
 #define ID_MOVE_FILE2 40020
 #define ID_DELETE_FILE1 40021
 #define ID_DELETE_FILE2 40022
+#define ID_STOP_SCAN 40030
+
+// A finished scan's catalogue handed from its thread to the window's (lParam: the result).
+#define WM_SCAN_DONE (WM_APP + 1)
+#define ID_SCAN_PROGRESS_TIMER 1
 
 #define ID_RESULT_LIST 1001

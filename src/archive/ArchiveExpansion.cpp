@@ -100,6 +100,7 @@ void ExpandOne(Batch& batch, size_t file) {
     bool passed = false;
     DWORD exitCode = 0;
     ++batch.singleRuns;
+    batch.request.control.Testing(path);
     const auto gate = [&](const std::wstring& line) {
         passed = passed || IsTestPassedLine(line);
         return true;
@@ -136,8 +137,10 @@ void TestRun(Batch& batch, const std::vector<size_t>& run, const std::string& na
     for (size_t file : run) paths.push_back(batch.files[file].path);
     SectionSplitter sections(kTestHeader, paths);
     std::vector<char> ok(run.size(), 0);
+    size_t shown = SectionSplitter::kNone;
     const auto sink = [&](const std::wstring& line) {
         const size_t at = sections.Take(line);
+        if (at != shown && at != SectionSplitter::kNone) batch.request.control.Testing(paths[shown = at]);
         if (at != SectionSplitter::kNone && IsTestPassedLine(line)) ok[at] = 1;
         return true;
     };
@@ -340,6 +343,7 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
         }
         result.batchRuns = batch.batchRuns;
         result.singleRuns = batch.singleRuns;
+        request.control.Testing(L"");
     }
     for (size_t file = 0; file < files.size(); ++file) {
         if (files[file].entry) AppendEntry(result.entries, *files[file].entry);

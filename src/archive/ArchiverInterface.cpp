@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -157,6 +158,18 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
     writeEnd.Reset();  // from now on the pipe ends when the child does
     turn.unlock();
 
+    // A stop must not wait for output that may be long in coming: the child is ended as soon
+    // as the caller asks, and the read below then sees the pipe's end.
+    std::thread watcher;
+    if (control.cancelEvent) {
+        watcher = std::thread([&processHandle, &control] {
+            const HANDLE waits[] = {processHandle.Get(), control.cancelEvent};
+            if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+                TerminateProcess(processHandle.Get(), 1);
+            }
+        });
+    }
+
     bool stopped = false;
     if (sink) {
         OutputLines lines;
@@ -169,8 +182,9 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
         if (stopped) TerminateProcess(processHandle.Get(), 1);
     }
     WaitForSingleObject(processHandle.Get(), INFINITE);
+    if (watcher.joinable()) watcher.join();
     DWORD code = 0;
-    if (stopped || !GetExitCodeProcess(processHandle.Get(), &code)) return false;
+    if (stopped || control.Cancelled() || !GetExitCodeProcess(processHandle.Get(), &code)) return false;
     exitCode = code;
     return true;
 }

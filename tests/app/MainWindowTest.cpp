@@ -3,15 +3,23 @@
 #include "app/Settings.h"
 #include "app/resource.h"
 
+#include "../archive/ArchiveTestSupport.h"
 #include "DialogWatcher.h"
 #include "ProgramWindow.h"
 #include "TestSupport.h"
 
+#include "common/ScopedWin.h"
+
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -192,11 +200,105 @@ TEST_F(MainWindowTest, ColumnsKeepTheirWidthWhenTheWindowGrows) {
     EXPECT_EQ(ColumnWidth(1), width);
 }
 
-TEST_F(MainWindowTest, ClosingStoresThePlacementOnceAndEndsTheLoopWithZero) {
-    SetWindowPos(window_, nullptr, 33, 44, 555, 333, SWP_NOZORDER);
-    PostMessageW(window_, WM_CLOSE, 0, 0);
-    EXPECT_EQ(RunMessageLoop(window_, program_.Keys()), 0);
-    EXPECT_FALSE(IsWindow(window_));
+// The archiver takes its time while another thread asks the window, as the system does, whether
+// it still answers. Each row drops `first` and then, with a run under way, does one thing.
+TEST_F(MainWindowTest, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
+    program_.Reopen("[UserSetting]\r\ndir=" + Utf8(MakeFakeArchiverDir(MakeTempFolder(L"slow7z"))) + "\r\n");
+    window_ = program_.Window();
+    list_ = program_.List();
+    const std::wstring first = FolderWithDuplicates(L"slow");
+    const std::wstring second = MakeTempFolder(L"second");
+    WriteTestFile(second + L"\\x.txt", "x");
+    WriteTestFile(second + L"\\y.txt", "x");
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> unanswered{0}, hung{0};
+    std::mutex titlesMutex;
+    std::set<std::wstring> titles;
+    std::thread prober([&] {
+        while (!stop) {
+            std::wstring title(1024, L'\0');
+            DWORD_PTR length = 0;
+            if (IsHungAppWindow(window_)) ++hung;
+            if (!SendMessageTimeoutW(window_, WM_GETTEXT, title.size(), reinterpret_cast<LPARAM>(title.data()),
+                                     SMTO_ABORTIFHUNG, 100, &length)) {
+                if (IsWindow(window_)) ++unanswered;
+            } else {
+                std::lock_guard<std::mutex> lock(titlesMutex);
+                titles.insert(title.substr(0, length));
+            }
+            Sleep(20);
+        }
+    });
+    const auto pumpUntil = [&](auto done, DWORD limit) {
+        const DWORD start = GetTickCount();
+        for (MSG message; !done() && GetTickCount() - start < limit; Sleep(5)) {
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (TranslateAcceleratorW(window_, program_.Keys(), &message)) continue;
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        return GetTickCount() - start;
+    };
+    const auto archiverRunning = [] {
+        ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+            if (entry.th32ParentProcessID == GetCurrentProcessId() && _wcsicmp(entry.szExeFile, L"7z.exe") == 0) return true;
+        }
+        return false;
+    };
+
+    enum class Then { Waits, PressesEsc, DropsSecond, Closes };
+    const struct {
+        Then then;
+        const wchar_t* delay;  // each archiver run's
+        std::wstring title;
+        Rows rows;
+    } rows[] = {
+        {Then::Waits, L"300", first, {{L"a.txt", L"b.txt"}, {L"b.txt", L"a.txt"}}},
+        {Then::PressesEsc, L"5000", first, {}},
+        {Then::DropsSecond, L"5000", second, {{L"x.txt", L"y.txt"}, {L"y.txt", L"x.txt"}}},
+        {Then::Closes, L"5000", L"", {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.then));
+        SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", row.delay);  // the archiver's, inherited
+        SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({first})), 0);
+        pumpUntil([] { return false; }, 600);
+        EXPECT_TRUE(ScanRunning());
+        EXPECT_TRUE(row.then == Then::Waits || archiverRunning());
+        SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"0");
+        SetWindowPos(window_, nullptr, 33, 44, 555, 333, SWP_NOZORDER);
+        if (row.then == Then::PressesEsc) PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        if (row.then == Then::DropsSecond) SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({second})), 0);
+        if (row.then == Then::Closes) {
+            const DWORD start = GetTickCount();
+            PostMessageW(window_, WM_CLOSE, 0, 0);
+            EXPECT_EQ(RunMessageLoop(window_, program_.Keys()), 0);
+            EXPECT_LT(GetTickCount() - start, 1500u) << "the archiver's run is ended, not waited for";
+            EXPECT_FALSE(IsWindow(window_));
+        }
+        const DWORD took = pumpUntil([] { return !ScanRunning(); }, 10000);
+        EXPECT_LT(took, row.then == Then::PressesEsc ? 1500u : 10000u);
+        EXPECT_FALSE(archiverRunning());
+        if (row.then == Then::Closes) break;
+        EXPECT_EQ(WindowText(window_), row.title);
+        EXPECT_EQ(ListRows(), row.rows);
+        EXPECT_EQ(ApplicationState().entries.size(), row.rows.empty() ? 0u : 2u + (row.then == Then::Waits));
+    }
+    stop = true;
+    prober.join();
+    EXPECT_EQ(unanswered, 0) << "slower than 100 ms";
+    EXPECT_EQ(hung, 0);
+    // Every file is hashed before the archiver looks into any of them.
+    const std::wstring progress = first + L" — 3 個のファイルを調べました（";
+    EXPECT_TRUE(std::any_of(titles.begin(), titles.end(), [&](const std::wstring& title) {
+        return title.compare(0, progress.size(), progress) == 0 && title.size() > progress.size() + 5 &&
+               title.compare(title.size() - 5, 5, L"を検査中）") == 0;
+    })) << "the archive under test in the title";
 
     const Settings stored = LoadSettings(SettingsFilePath());
     RECT work{};

@@ -1,8 +1,9 @@
 // Stands in for 7z.exe in tests: prints scripted output no real archive gives. For the
-// command "t" it copies "<archive>.test" to standard output (first waiting, for at most ten
-// seconds, while "<archive>.hold" exists), for "l" "<archive>.list" (failing without one),
-// byte for byte; "d" makes "<archive>.deleted", if any, the next listing. Every call's command
-// line is appended to "calls.log" beside this program.
+// command "t" it copies "<archive>.test" to standard output, for "l" "<archive>.list" (failing
+// without one), byte for byte; "d" makes "<archive>.deleted", if any, the next listing. Every
+// call's command line is appended to "calls.log" beside this program. With
+// VELTRIMOX_FAKE_DELAY_MS in its environment it takes that long before answering, as 7-Zip
+// does on a large archive.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -56,8 +57,8 @@ int main() {
     const std::wstring command = argv[1];
     const std::wstring archive = argv[command == L"d" && argc > 4 ? 4 : 2];
     int code = 0;
-    const std::wstring hold = archive + L".hold";
-    for (int i = 0; command == L"t" && i < 200 && GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+    wchar_t delay[16] = {};
+    if (GetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", delay, 16)) Sleep(static_cast<DWORD>(_wtoi(delay)));
     if (command == L"t") CopyToOutput(archive + L".test");
     if (command == L"l" && !CopyToOutput(archive + L".list")) code = 2;
     if (command == L"d") {

@@ -17,12 +17,13 @@ namespace {
 
 HWND g_quitAfter = nullptr;
 
-// Ends the message loop once the messages posted before have been handled. A message box's
-// own loop handles posted messages too, and a quit there would close the box: while the main
-// window is disabled by a modal box the quit waits.
+// Ends the message loop once the messages posted before have been handled and a scan they
+// started has handed its rows over. A message box's own loop handles posted messages too, and
+// a quit there would close the box: while the main window is disabled by a modal box the quit
+// waits.
 LRESULT CALLBACK QuitWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_APP) return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (IsWindow(g_quitAfter) && !IsWindowEnabled(g_quitAfter)) {
+    if (IsWindow(g_quitAfter) && (!IsWindowEnabled(g_quitAfter) || ScanRunning())) {
         Sleep(5);
         PostMessageW(hwnd, WM_APP, 0, 0);
     } else {
@@ -107,11 +108,16 @@ void ProgramWindow::Reopen(const std::string& settings) {
 
 void ProgramWindow::Drop(const std::vector<std::wstring>& paths) {
     SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+    RunUntilIdle();
 }
 
 void ProgramWindow::PressF5(HWND target) {
     PostMessageW(target, WM_KEYDOWN, VK_F5, 0x003F0001);
     PostMessageW(target, WM_KEYUP, VK_F5, static_cast<LPARAM>(0xC03F0001u));
+    RunUntilIdle();
+}
+
+void ProgramWindow::RunUntilIdle() {
     g_quitAfter = window_;
     PostMessageW(QuitWindow(), WM_APP, 0, 0);
     RunMessageLoop(window_, keys_);

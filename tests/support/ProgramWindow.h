@@ -25,8 +25,9 @@ public:
     [[nodiscard]] HWND List() const { return list_; }
     [[nodiscard]] HACCEL Keys() const { return keys_; }
 
+    // Both run the program's own loop until the scan they start has filled the list.
     void Drop(const std::vector<std::wstring>& paths);
-    // F5 as a key press through the program's own loop, which ends once the key is handled.
+    // F5 as a key press, which reaches the window through the key table.
     void PressF5(HWND target);
     // A context-menu command, as the menu sends it.
     void Command(int id);
@@ -36,6 +37,7 @@ public:
     void Reopen(const std::string& settings);
 
 private:
+    void RunUntilIdle();
     void Open(const std::string& settings);
     void Close();
 

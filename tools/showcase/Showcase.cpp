@@ -50,6 +50,7 @@ int main() {
     std::copy(folder.begin(), folder.end(), reinterpret_cast<wchar_t*>(drop + 1));
     GlobalUnlock(memory);
     SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    while (ScanRunning()) Pump(50);
     ListView_SetItemState(GetDlgItem(window, ID_RESULT_LIST), 1, LVIS_SELECTED | LVIS_FOCUSED,
                           LVIS_SELECTED | LVIS_FOCUSED);
 
