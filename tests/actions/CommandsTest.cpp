@@ -198,7 +198,7 @@ TEST(MemberDelete, OnlyTheOldListingLessExactlyTheMemberConfirmsIt) {
     const std::string m = "Path = m\r\nCRC = 00000001\r\n", n = "Path = n\r\nCRC = 00000002\r\n";
     // The listing before; the one after ("-": the listing fails); whether that confirms it.
     for (const auto& [before, after, deleted] : std::vector<std::tuple<std::string, std::string, bool>>{
-             {n + m, n, true}, {m + n, m + n, false}, {m + n, "-", false}, {m + n, "", false}, {n, n, false}}) {
+             {n + m, n, true}, {m + n, m + n, false}, {m + n, "-", false}, {m, "-", false}, {m + n, "", false}, {n, n, false}}) {
         WriteTestFile(archive, "bytes");
         WriteTestFile(archive + L".list", before);
         if (after != "-") WriteTestFile(archive + L".deleted", after);
