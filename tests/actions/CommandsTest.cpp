@@ -32,22 +32,24 @@ std::wstring FromEnvironment(const char* name) {
     return WindowsPathOfUnixPath(value ? value : "");
 }
 
-bool InTrash(const std::wstring& name) { return PathExists(FromEnvironment("XDG_DATA_HOME") + L"\\Trash\\files\\" + name); }
+bool InTrash(const std::wstring& name) {
+    return PathExists(FromEnvironment("XDG_DATA_HOME") + L"\\Trash\\files\\" + name);
+}
 
-// `rows` less every row that names one of `names`; the rest keep their order.
-Rows Without(Rows rows, const std::vector<std::wstring>& names) {
-    const auto named = [&](const std::wstring& cell) { return std::count(names.begin(), names.end(), cell) > 0; };
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const auto& r) { return named(r.first) || named(r.second); }),
+// `rows` less every row with a cell that `goes`; the rest keep their order.
+template <typename Goes>
+Rows Without(Rows rows, Goes goes) {
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const auto& r) { return goes(r.first) || goes(r.second); }),
                rows.end());
     return rows;
 }
 
 LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto* rows = reinterpret_cast<const PairRows*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_NOTIFY && rows && reinterpret_cast<NMHDR*>(lParam)->code == LVN_GETDISPINFOW) {
-        AnswerDisplayInfo(*rows, *reinterpret_cast<NMLVDISPINFOW*>(lParam));
+    if (message != WM_NOTIFY || !rows || reinterpret_cast<NMHDR*>(lParam)->code != LVN_GETDISPINFOW) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    return AnswerDisplayInfo(*rows, *reinterpret_cast<NMLVDISPINFOW*>(lParam)), 0;
 }
 
 // A window with the result list, answering for `rows` as the main window does.
@@ -103,13 +105,13 @@ protected:
             ASSERT_EQ(at == before.end(), step.file1.empty()) << Utf8(step.file1 + L" / " + step.file2);
             window.Select(at == before.end() ? -1 : static_cast<int>(at - before.begin()), at == before.end() ? 0 : 3);
             asked.clear();
-            answers = step.answers;
-            pick = step.pick;
+            current = &step;
             step.command(CommandContext{window.window, window.List(), entries, root, archiver, dialogs}, step.column);
             EXPECT_EQ(asked, step.asked) << Utf8(step.file1);
             std::vector<std::wstring> gone;
             for (const auto& name : step.gone) gone.push_back(name[0] == L'~' ? name.substr(1) : name);
-            EXPECT_EQ(window.Shown(), Without(before, gone)) << Utf8(step.file1);
+            const auto named = [&](const std::wstring& cell) { return std::count(gone.begin(), gone.end(), cell) > 0; };
+            EXPECT_EQ(window.Shown(), Without(before, named)) << Utf8(step.file1);
             for (size_t i = 0; i < gone.size(); ++i) {
                 EXPECT_EQ(FindEntryByName(entries, gone[i]) < entries.size(), step.gone[i][0] == L'~') << Utf8(gone[i]);
             }
@@ -120,17 +122,18 @@ protected:
     PairRows rows;
     ListWindow window{rows};
     Asked asked;
-    std::vector<int> answers;
-    std::optional<std::wstring> pick;
+    const Step* current = nullptr;
+    // Each box and the picker answered in turn, all owned by the window.
+    int Answer(HWND owner, const std::wstring& text, UINT style) {
+        EXPECT_EQ(owner, window.window);
+        asked.emplace_back(text, style);
+        return asked.size() <= current->answers.size() ? current->answers[asked.size() - 1] : 0;
+    }
     CommandDialogs dialogs{[this](HWND owner, const std::wstring& text, UINT style) {
-                               EXPECT_EQ(owner, window.window);
-                               asked.emplace_back(text, style);
-                               return asked.size() <= answers.size() ? answers[asked.size() - 1] : 0;
+                               return Answer(owner, text, style);
                            },
-                           [this](HWND, const std::wstring& at) {
-                               EXPECT_EQ(at, root);
-                               asked.emplace_back(L"pick", 0);
-                               return pick;
+                           [this](HWND owner, const std::wstring& at) {
+                               return Answer(owner, at == root ? L"pick" : at, 0), current->pick;  // opened at the root
                            }};
 };
 
@@ -143,7 +146,9 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     Scan(L"delete");
     ASSERT_TRUE(DeleteFileW((root + L"\\gone.txt").c_str()) && DeleteFileW((root + L"\\held.zip").c_str()));
     std::vector<Step> steps{{D, L"", L"", 0, {IDYES}, {}, {}, {}}};
-    for (int answer : {IDNO, IDOK, IDCANCEL, 0}) steps.push_back({D, L"k1.txt", L"k2.txt", 0, {answer}, {}, {loose(L"k1.txt")}, {}});
+    for (int answer : {IDNO, IDOK, IDCANCEL, 0}) {
+        steps.push_back({D, L"k1.txt", L"k2.txt", 0, {answer}, {}, {loose(L"k1.txt")}, {}});
+    }
     steps.insert(steps.end(), {
         {D, L"k1.txt", L"k2.txt", 0, {IDYES}, {}, {loose(L"k1.txt")}, {L"k1.txt"}},
         {D, L"one.txt", L"set.zip【one.txt】", 1, {IDYES}, {}, {member(L"one.txt")}, {L"set.zip【one.txt】", L"set.zip"}},
@@ -153,7 +158,8 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
         {D, L"gone.txt", L"here.txt", 0, {IDYES}, {}, {loose(L"gone.txt")}, {L"gone.txt"}},
         {D, L"m1.txt", L"held.zip【m1.txt】", 1, {IDYES}, {}, {member(L"m1.txt")}, {L"held.zip【m1.txt】", L"held.zip"}}});
     for (const std::wstring name : {L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt"}) {
-        steps.push_back({D, L"names.zip【" + name + L"】", L"", 0, {IDYES}, {}, {member(name)}, {L"names.zip【" + name + L"】", L"names.zip"}});
+        const std::wstring display = L"names.zip【" + name + L"】";
+        steps.push_back({D, display, L"", 0, {IDYES}, {}, {member(name)}, {display, L"names.zip"}});
     }
     for (const std::wstring name : {L"names.zip【a\" \"b】", L"clash.zip【a】", L"clash.zip【c】"}) {
         const std::wstring inner = name.substr(name.find(L'【') + 1, name.size() - name.find(L'【') - 2);
@@ -187,7 +193,8 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[1].caption, L"Veltrimox");
     EXPECT_EQ(seen[1].text, L"aを削除できませんでした。");
-    const std::vector<std::pair<std::vector<int>, std::wstring>> shown{{{IDYES, IDNO}, L""}, {{IDOK}, L"error"}, {{IDYES, IDNO}, L"warning"}};
+    const std::vector<std::pair<std::vector<int>, std::wstring>> shown{
+        {{IDYES, IDNO}, L""}, {{IDOK}, L"error"}, {{IDYES, IDNO}, L"warning"}};
     for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(std::make_pair(seen[i].ids, seen[i].icon), shown[i]) << i;
 }
 
@@ -198,7 +205,8 @@ TEST(MemberDelete, OnlyTheOldListingLessExactlyTheMemberConfirmsIt) {
     const std::string m = "Path = m\r\nCRC = 00000001\r\n", n = "Path = n\r\nCRC = 00000002\r\n";
     // The listing before; the one after ("-": the listing fails); whether that confirms it.
     for (const auto& [before, after, deleted] : std::vector<std::tuple<std::string, std::string, bool>>{
-             {n + m, n, true}, {m + n, m + n, false}, {m + n, "-", false}, {m, "-", false}, {m + n, "", false}, {n, n, false}}) {
+             {n + m, n, true}, {m + n, m + n, false}, {m + n, "-", false}, {m, "-", false}, {m + n, "", false},
+             {n, n, false}}) {
         WriteTestFile(archive, "bytes");
         WriteTestFile(archive + L".list", before);
         if (after != "-") WriteTestFile(archive + L".deleted", after);
@@ -216,7 +224,8 @@ TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSour
         {M, L"mv.txt", L"mv-copy.txt", 0, {0}, std::nullopt, {kPick}, {}},
         {M, L"mv.txt", L"mv-copy.txt", 0, {0}, L"", {kPick, failed(L"mv.txt")}, {}},
         {M, L"mv.txt", L"mv-copy.txt", 0, {0, IDNO}, dest, {kPick, kOverwrite}, {}},
-        {M, L"mv.txt", L"mv-copy.txt", 0, {0, IDYES}, dest, {kPick, kOverwrite}, {L"mv.txt", L"dest\\mv.txt【older.txt】"}},
+        {M, L"mv.txt", L"mv-copy.txt", 0, {0, IDYES}, dest, {kPick, kOverwrite},
+         {L"mv.txt", L"dest\\mv.txt【older.txt】"}},
         {M, L"p.txt", L"pack.zip【p.txt】", 1, {IDNO}, dest, {archive}, {}},
         {M, L"p.txt", L"pack.zip【p.txt】", 1, {IDYES, 0, IDYES}, dest, {archive, kPick, kOverwrite},
          {L"pack.zip【p.txt】", L"~pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}}};
@@ -225,12 +234,15 @@ TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSour
         steps.push_back({M, L"report\\report", L"copy", 0, {0, IDYES}, into, {kPick, failed(L"report")}, {}});
     }
     Walk(steps);
-    EXPECT_TRUE(InTrash(L"mv.txt") && InTrash(L"pack.zip") && PathExists(dest + L"\\pack.zip") && !PathExists(root + L"\\mv.txt"));
+    EXPECT_TRUE(InTrash(L"mv.txt") && InTrash(L"pack.zip") && PathExists(dest + L"\\pack.zip"));
+    EXPECT_FALSE(PathExists(root + L"\\mv.txt"));
     EXPECT_EQ(ReadTextFile(dest + L"\\mv.txt"), "mv");
     EXPECT_EQ(ReadTextFile(root + L"\\report\\report"), "rep");
     // A source held open cannot move: what the overwrite sent to the Recycle Bin leaves all the same.
-    HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    Walk({{M, L"report\\report", L"copy", 0, {0, IDYES}, root + L"\\sub", {kPick, kOverwrite, failed(L"report")}, {L"sub\\report"}}});
+    HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    Walk({{M, L"report\\report", L"copy", 0, {0, IDYES}, root + L"\\sub", {kPick, kOverwrite, failed(L"report")},
+           {L"sub\\report"}}});
     CloseHandle(holder);
 
     // The real picker opens at the root; the folder the user picks there is where the file goes.
@@ -272,25 +284,29 @@ TEST(ResultList, RowsAndRemovalsAreThoseOfAStoredListAndClearTheSelection) {
     for (int round = 0; round < 30; ++round) {
         EntryList entries;
         for (size_t i = random() % 30; i > 0; --i) {
-            AppendEntry(entries, FileEntry{names[random() % 6], L"", containers[random() % 4], std::to_wstring(random() % 3),
+            const std::wstring& name = names[random() % 6];
+            AppendEntry(entries, FileEntry{name, L"", containers[random() % 4], std::to_wstring(random() % 3),
                                            static_cast<int32_t>(random() % 2)});
         }
         PairRows rows = BuildPairs(entries);
         const ListWindow window(rows);
         ShowRows(window.List());
         Rows stored;
-        for (const auto& [j, k] : PairRowsByDoubleLoop(entries)) stored.emplace_back(entries[j].displayName, entries[k].displayName);
+        for (const auto& [j, k] : PairRowsByDoubleLoop(entries)) {
+            stored.emplace_back(entries[j].displayName, entries[k].displayName);
+        }
         ASSERT_EQ(window.Shown(), stored) << round;
         for (int step = 0; step < 4 && !entries.empty(); ++step) {
-            if (!stored.empty()) window.Select(static_cast<int>(random() % stored.size()), step % 2 ? 3 : LVIS_SELECTED);
+            // A row selected before, with the focus on it or elsewhere.
+            if (!stored.empty()) window.Select(static_cast<int>(random() % stored.size()), step % 2 ? 3u : 2u);
             const FileEntry entry = entries[random() % entries.size()];
             const bool byName = random() % 2;
             const auto goes = [&](const std::wstring& cell) {
                 const size_t at = FindEntryByName(entries, cell);
-                return byName ? cell == entry.displayName : at < entries.size() && entries[at].containerPath == entry.containerPath;
+                if (byName) return cell == entry.displayName;
+                return at < entries.size() && entries[at].containerPath == entry.containerPath;
             };
-            stored.erase(std::remove_if(stored.begin(), stored.end(), [&](const auto& r) { return goes(r.first) || goes(r.second); }),
-                         stored.end());
+            stored = Without(stored, goes);
             if (byName) RemoveRowsByName(window.List(), entry.displayName);
             if (!byName) RemoveRowsByContainer(window.List(), entries, entry.containerPath);
             EraseEntry(entries, FindEntryByName(entries, entry.displayName));
@@ -311,7 +327,7 @@ TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
     const auto seen = answerer.Finish();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, L"重複の組が100,010,000件見つかりました。\n一覧には先頭の100,000,000件だけを表示します。");
-    EXPECT_EQ(std::make_pair(seen[0].caption, seen[0].icon), std::make_pair(std::wstring(L"Veltrimox"), std::wstring(L"warning")));
+    EXPECT_EQ(seen[0].caption + L" " + seen[0].icon, L"Veltrimox warning");
     EXPECT_EQ(SendMessageW(window.view, LVM_GETITEMCOUNT, 0, 0), 100000000);
     EXPECT_EQ(ReadCellText(window.view, 99999999, 1), L"f10000");
     EXPECT_EQ(ReadCellText(window.view, 0, 1), entries[1].displayName);

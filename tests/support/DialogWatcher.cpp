@@ -15,7 +15,8 @@ bool WaitUntil(int milliseconds, Done done) {
 }
 
 HWND FindOwned(HWND owner, const wchar_t* className) {
-    for (HWND w = FindWindowExW(nullptr, nullptr, className, nullptr); w; w = FindWindowExW(nullptr, w, className, nullptr)) {
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, className, nullptr)) != nullptr) {
         if (IsWindowVisible(w) && (!owner || GetWindow(w, GW_OWNER) == owner)) return w;
     }
     return nullptr;
@@ -39,7 +40,7 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM param) {
         const auto icon = reinterpret_cast<HICON>(Send(child, STM_GETICON, 0, 0));
         seen.hasIcon = icon != nullptr;
         const std::pair<LPCWSTR, const wchar_t*> system[] = {
-            {IDI_ERROR, L"error"}, {IDI_WARNING, L"warning"}, {IDI_QUESTION, L"question"}, {IDI_INFORMATION, L"information"}};
+            {IDI_ERROR, L"error"}, {IDI_WARNING, L"warning"}, {IDI_QUESTION, L"question"}, {IDI_INFORMATION, L"info"}};
         for (const auto& [id, name] : system) seen.icon = icon && icon == LoadIconW(nullptr, id) ? name : seen.icon;
     } else if (_wcsicmp(name, L"Static") == 0 && seen.text.empty()) {
         seen.text = WindowText(child);
@@ -112,7 +113,8 @@ std::vector<SeenDialog> DialogAnswerer::Finish() {
 MenuWatcher::MenuWatcher() {
     thread_ = std::thread([this] {
         HWND menu = nullptr;
-        if (!WaitUntil(60000, [&] { return stop_ || (menu = FindOwned(nullptr, L"#32768")) != nullptr; }) || !menu) return;
+        WaitUntil(60000, [&] { return stop_ || (menu = FindOwned(nullptr, L"#32768")) != nullptr; });
+        if (!menu) return;
         Sleep(50);
         const auto handle = reinterpret_cast<HMENU>(Send(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
         for (int i = 0; handle && i < GetMenuItemCount(handle); ++i) {

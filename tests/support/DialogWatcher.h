@@ -15,7 +15,7 @@ struct SeenDialog {
     std::vector<std::wstring> buttons;  // visible buttons, in creation order
     std::vector<int> ids;               // their control ids
     bool hasIcon = false;
-    std::wstring icon;  // the system's icon it shows: "error", "warning", "question", "information"
+    std::wstring icon;  // the system's icon it shows: "error", "warning", "question", "info"
     HWND tree = nullptr;     // the folder picker's tree
 };
 
