@@ -20,11 +20,20 @@ void EraseEntries(EntryList& entries, std::vector<size_t> positions) {
     for (size_t position : positions) EraseEntry(entries, position);
 }
 
-bool AskYes(HWND owner, const std::wstring& text, UINT style) {
-    return MessageBoxW(owner, text.c_str(), kCaption, style) == IDYES;
+CommandDialogs SystemDialogs() {
+    return CommandDialogs{[](HWND owner, const std::wstring& text, UINT style) {
+                              return MessageBoxW(owner, text.c_str(), kCaption, style);
+                          },
+                          PickFolder};
 }
 
-void ShowError(HWND owner, const std::wstring& text) { MessageBoxW(owner, text.c_str(), kCaption, MB_ICONERROR); }
+bool AskYes(const CommandContext& context, const std::wstring& text, UINT style) {
+    return context.dialogs.messageBox(context.owner, text, style) == IDYES;
+}
+
+void ShowError(const CommandContext& context, const std::wstring& text) {
+    context.dialogs.messageBox(context.owner, text, MB_ICONERROR);
+}
 
 std::wstring Format(const wchar_t* format, const std::wstring& value) {
     std::wstring text = format;

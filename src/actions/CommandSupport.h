@@ -1,6 +1,7 @@
 // What the delete and move commands share.
 #pragma once
 
+#include "actions/FileCommands.h"
 #include "actions/ResultList.h"
 #include "common/PathText.h"
 #include "scan/Catalogue.h"
@@ -20,9 +21,12 @@ extern const wchar_t kCaption[];
 void EraseEntries(EntryList& entries, std::vector<size_t> positions);
 
 // Asks a question; true only for Yes (a box that failed or was closed otherwise is no consent).
-[[nodiscard]] bool AskYes(HWND owner, const std::wstring& text, UINT style);
+[[nodiscard]] bool AskYes(const CommandContext& context, const std::wstring& text, UINT style);
 
-void ShowError(HWND owner, const std::wstring& text);
+void ShowError(const CommandContext& context, const std::wstring& text);
+
+// The shell's folder picker (see CommandDialogs::pickFolder).
+[[nodiscard]] std::optional<std::wstring> PickFolder(HWND owner, const std::wstring& rootFolder);
 
 // "%s" in `format` replaced by `value`.
 [[nodiscard]] std::wstring Format(const wchar_t* format, const std::wstring& value);

@@ -79,19 +79,19 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
     bool recycled = true;  // otherwise the archiver rewrote the archive
     std::wstring failureName = fileName;
     if (entry.inArchive == 0) {
-        if (!AskYes(context.owner, Format(kAskLoose, fileName), MB_YESNO)) return;
+        if (!AskYes(context, Format(kAskLoose, fileName), MB_YESNO)) return;
         deleted = RecycleFile(context.owner, entry.containerPath) == 1;
     } else if (CountArchiveMembers(context.entries, entry.containerPath) == 1) {
-        if (!AskYes(context.owner, Format(kAskWholeArchive, entry.displayName), MB_ICONWARNING | MB_YESNO)) return;
+        if (!AskYes(context, Format(kAskWholeArchive, entry.displayName), MB_ICONWARNING | MB_YESNO)) return;
         deleted = RecycleFile(context.owner, entry.containerPath) == 1;
     } else {
-        if (!AskYes(context.owner, Format(kAskMember, entry.innerPath), MB_YESNO)) return;
+        if (!AskYes(context, Format(kAskMember, entry.innerPath), MB_YESNO)) return;
         deleted = DeleteArchiveMember(context.archiverPath, entry.containerPath, entry.innerPath);
         recycled = false;
         failureName = entry.innerPath;
     }
     if (!deleted) {
-        ShowError(context.owner, Format(kCannotDelete, failureName));
+        ShowError(context, Format(kCannotDelete, failureName));
         return;
     }
     // A recycled file takes every entry in it along (an archive's own and its members'); a

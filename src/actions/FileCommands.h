@@ -6,7 +6,21 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <optional>
 #include <string>
+
+// The dialogs a command shows: the main window passes SystemDialogs(), a test its own answers.
+struct CommandDialogs {
+    // A question or an error: a message box captioned "Veltrimox"; returns the button's id.
+    std::function<int(HWND owner, const std::wstring& text, UINT style)> messageBox;
+    // The destination folder, starting at `rootFolder`; nullopt when cancelled, an empty path
+    // for a pick without a file-system path (a library or another virtual folder).
+    std::function<std::optional<std::wstring>(HWND owner, const std::wstring& rootFolder)> pickFolder;
+};
+
+// MessageBoxW, and the shell's folder picker titled "移動先".
+[[nodiscard]] CommandDialogs SystemDialogs();
 
 // What a command works on, handed over by the main window.
 struct CommandContext {
@@ -15,6 +29,7 @@ struct CommandContext {
     EntryList& entries;
     const std::wstring& rootFolder;
     const std::wstring& archiverPath;
+    CommandDialogs dialogs;
 };
 
 // Column 0 (file1) or 1 (file2). Without a selected row, or when the row's text names no

@@ -29,26 +29,6 @@ BOOL CALLBACK FindTreeControl(HWND child, LPARAM found) {
     return FALSE;
 }
 
-// The folder the user picks; nullopt when the picker is cancelled. `chosen` is empty when the
-// pick has no absolute file-system path (a library or another virtual folder).
-std::optional<std::wstring> PickFolder(HWND owner, const std::wstring& rootFolder) {
-    wchar_t displayName[MAX_PATH] = {};
-    BROWSEINFOW browse{};
-    browse.hwndOwner = owner;
-    browse.pszDisplayName = displayName;
-    browse.lpszTitle = kPickerTitle;
-    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    browse.lpfn = FolderPickerCallback;
-    browse.lParam = reinterpret_cast<LPARAM>(rootFolder.c_str());
-    PIDLIST_ABSOLUTE picked = SHBrowseForFolderW(&browse);
-    if (!picked) return std::nullopt;
-    wchar_t path[MAX_PATH] = {};
-    const bool resolved = SHGetPathFromIDListW(picked, path) != FALSE;
-    CoTaskMemFree(picked);
-    if (!resolved || !IsAbsolutePath(path)) return std::wstring();
-    return std::wstring(path);
-}
-
 // True when `destination` is `source` itself or a folder that holds it: clearing it to make
 // room would throw the source away. Identities decide first (a link or another spelling of the
 // same folder), then the paths, ignoring case.
@@ -68,12 +48,13 @@ enum class Outcome { kMoved, kFailed, kDeclined };
 // Moves `source` into `folder` under its own name, asking before it replaces what stands there;
 // `cleared` is set to what went to the Recycle Bin for it. An empty `folder` is a pick without a
 // file-system path.
-Outcome MoveInto(HWND owner, const std::wstring& source, const std::wstring& folder, std::wstring& cleared) {
+Outcome MoveInto(const CommandContext& context, const std::wstring& source, const std::wstring& folder,
+                 std::wstring& cleared) {
     const std::optional<std::wstring> destination = folder.empty() ? std::nullopt : JoinPath(folder, FileNameOf(source));
     if (!destination || WouldClearSource(source, *destination)) return Outcome::kFailed;
     if (GetFileAttributesW(destination->c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (!AskYes(owner, kAskOverwrite, MB_ICONWARNING | MB_YESNO)) return Outcome::kDeclined;
-        if (!RecycleFile(owner, *destination)) return Outcome::kFailed;
+        if (!AskYes(context, kAskOverwrite, MB_ICONWARNING | MB_YESNO)) return Outcome::kDeclined;
+        if (!RecycleFile(context.owner, *destination)) return Outcome::kFailed;
         cleared = *destination;
     }
     return MoveFileW(source.c_str(), destination->c_str()) ? Outcome::kMoved : Outcome::kFailed;
@@ -94,6 +75,24 @@ std::vector<size_t> EntriesAt(const EntryList& entries, const std::wstring& path
 }
 
 }  // namespace
+
+std::optional<std::wstring> PickFolder(HWND owner, const std::wstring& rootFolder) {
+    wchar_t displayName[MAX_PATH] = {};
+    BROWSEINFOW browse{};
+    browse.hwndOwner = owner;
+    browse.pszDisplayName = displayName;
+    browse.lpszTitle = kPickerTitle;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    browse.lpfn = FolderPickerCallback;
+    browse.lParam = reinterpret_cast<LPARAM>(rootFolder.c_str());
+    PIDLIST_ABSOLUTE picked = SHBrowseForFolderW(&browse);
+    if (!picked) return std::nullopt;
+    wchar_t path[MAX_PATH] = {};
+    const bool resolved = SHGetPathFromIDListW(picked, path) != FALSE;
+    CoTaskMemFree(picked);
+    if (!resolved || !IsAbsolutePath(path)) return std::wstring();
+    return std::wstring(path);
+}
 
 int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM, LPARAM data) {
     if (message == BFFM_INITIALIZED) {
@@ -123,13 +122,13 @@ void MoveSelectedFile(const CommandContext& context, int column) {
     const std::wstring fileName = FileNameOf(entry.containerPath);
 
     if (entry.inArchive == 1 &&
-        !AskYes(context.owner, Format(kAskMoveArchive, entry.displayName), MB_ICONWARNING | MB_YESNO)) {
+        !AskYes(context, Format(kAskMoveArchive, entry.displayName), MB_ICONWARNING | MB_YESNO)) {
         return;
     }
-    const std::optional<std::wstring> folder = PickFolder(context.owner, context.rootFolder);
+    const std::optional<std::wstring> folder = context.dialogs.pickFolder(context.owner, context.rootFolder);
     if (!folder) return;
     std::wstring cleared;
-    const Outcome outcome = MoveInto(context.owner, entry.containerPath, *folder, cleared);
+    const Outcome outcome = MoveInto(context, entry.containerPath, *folder, cleared);
     if (outcome == Outcome::kDeclined) return;
     // What stood at the destination is in the Recycle Bin now, whether or not the move followed.
     std::vector<size_t> stale = cleared.empty() ? std::vector<size_t>() : EntriesAt(context.entries, cleared);
@@ -138,5 +137,5 @@ void MoveSelectedFile(const CommandContext& context, int column) {
     for (size_t i : stale) containers.insert(context.entries[i].containerPath);
     for (const std::wstring& container : containers) RemoveRowsByContainer(context.list, context.entries, container);
     EraseEntries(context.entries, stale);
-    if (outcome == Outcome::kFailed) ShowError(context.owner, Format(kCannotMove, fileName));
+    if (outcome == Outcome::kFailed) ShowError(context, Format(kCannotMove, fileName));
 }

@@ -166,7 +166,7 @@ public:
 void RunFileCommand(HWND hwnd, int commandId) {
     CommandGuard guard;
     const CommandContext context{hwnd, ResultList{g_app.resultList, g_app.rows}, g_app.entries, g_app.rootFolder,
-                                 g_app.archiverPath};
+                                 g_app.archiverPath, SystemDialogs()};
     switch (commandId) {
         case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
         case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;

@@ -1,506 +1,334 @@
-// The delete and move commands on real files, the real Recycle Bin (Wine's trash under a
-// throw-away XDG_DATA_HOME) and the real 7-Zip, with their dialogs answered by the test.
+// The delete and move commands and the result list, on real files, the real Recycle Bin (Wine's
+// trash under a throw-away XDG_DATA_HOME) and the real 7-Zip. Most questions are answered in
+// process through the commands' dialogs; a few go through the real boxes and the real picker.
 #include "actions/FileCommands.h"
-#include "app/MainWindow.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
+#include "scan/FolderScan.h"
 
-#include "../archive/ArchiveTestSupport.h"
 #include "DialogWatcher.h"
 #include "ProgramWindow.h"
 #include "TestSupport.h"
-
-#include <commctrl.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <optional>
-#include <tuple>
+#include <random>
 
 namespace {
 
-std::string SettingsWithArchiver() {
-    return "[UserSetting]\r\ndir=" + Utf8(RealArchiverDir()) + "\r\n";
+using Asked = std::vector<std::pair<std::wstring, UINT>>;  // each box's text and style; the picker as "pick"
+const auto D = DeleteSelectedFile;
+const auto M = MoveSelectedFile;
+std::pair<std::wstring, UINT> Box(const std::wstring& text, UINT style) { return {text, style}; }
+const auto kPick = Box(L"pick", 0);
+const auto kOverwrite = Box(L"移動先に同名ファイルが存在します。\n上書きしますか？", MB_ICONWARNING | MB_YESNO);
+
+std::wstring FromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    EXPECT_TRUE(value && *value) << name << ": run through ctest";
+    return WindowsPathOfUnixPath(value ? value : "");
 }
 
-std::wstring TrashFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    return data ? WindowsPathOfUnixPath(data) + L"\\Trash\\files" : L"";
+bool InTrash(const std::wstring& name) {
+    return PathExists(FromEnvironment("XDG_DATA_HOME") + L"\\Trash\\files\\" + name);
 }
 
-bool InTrash(const std::wstring& name) { return PathExists(TrashFolder() + L"\\" + name); }
-
-int RowOf(const Rows& rows, const std::wstring& a, const std::wstring& b) {
-    const auto at = std::find(rows.begin(), rows.end(), std::make_pair(a, b));
-    return at == rows.end() ? -1 : static_cast<int>(at - rows.begin());
-}
-
-bool Names(const Rows& rows, const std::wstring& name) {
-    return std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return r.first == name || r.second == name; });
-}
-
-// Every path the archive lists, folders included.
-std::vector<std::wstring> MembersOf(const std::wstring& archive) {
-    std::vector<std::wstring> names;
-    EXPECT_TRUE(ListArchivePaths(LocateArchiver(RealArchiverDir()), archive, names));
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// `rows` less every row that names one of `names`; the others keep their order.
-Rows Without(Rows rows, const std::vector<std::wstring>& names) {
-    const auto stale = [&](const auto& row) {
-        return std::any_of(names.begin(), names.end(), [&](const std::wstring& name) { return Names({row}, name); });
-    };
-    rows.erase(std::remove_if(rows.begin(), rows.end(), stale), rows.end());
+// `rows` less every row with a cell that `goes`; the rest keep their order.
+template <typename Goes>
+Rows Without(Rows rows, Goes goes) {
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const auto& r) { return goes(r.first) || goes(r.second); }),
+               rows.end());
     return rows;
 }
 
-BOOL CALLBACK FindTree(HWND child, LPARAM found) {
-    wchar_t name[32] = {};
-    GetClassNameW(child, name, 32);
-    if (std::wstring(name) != L"SysTreeView32") return TRUE;
-    *reinterpret_cast<HWND*>(found) = child;
-    return FALSE;
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto* rows = reinterpret_cast<const PairRows*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message != WM_NOTIFY || !rows || reinterpret_cast<NMHDR*>(lParam)->code != LVN_GETDISPINFOW) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return AnswerDisplayInfo(*rows, *reinterpret_cast<NMLVDISPINFOW*>(lParam)), 0;
 }
 
-std::wstring SelectedTreeText(HWND tree) {
-    wchar_t text[MAX_PATH] = {};
-    TVITEMW item{};
-    item.mask = TVIF_TEXT;
-    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-    item.pszText = text;
-    item.cchTextMax = MAX_PATH;
-    if (item.hItem) SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
-struct PickerChoice {
-    std::wstring folder;
-    bool missed = false;  // the picker never showed the folder selected
+// A window with the result list, answering for `rows` as the main window does.
+struct ListWindow {
+    explicit ListWindow(PairRows& shown) : rows(shown) {
+        WNDCLASSW owner{};
+        owner.lpfnWndProc = OwnerProc;
+        owner.hInstance = GetModuleHandleW(nullptr);
+        owner.lpszClassName = L"ListOwner";
+        RegisterClassW(&owner);  // fails harmlessly from the second time on
+        window = CreateWindowExW(0, L"ListOwner", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&rows));
+        view = CreateResultList(window, 1);
+    }
+    ~ListWindow() { DestroyWindow(window); }
+    ResultList List() const { return ResultList{view, rows}; }
+    Rows Shown() const { return ReadListRows(view); }
+    void Select(int row, UINT state = LVIS_SELECTED | LVIS_FOCUSED) const {
+        LVITEMW item{};
+        item.state = state;
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    }
+    int Next(UINT which) const { return static_cast<int>(SendMessageW(view, LVM_GETNEXTITEM, WPARAM(-1), which)); }
+    PairRows& rows;
+    HWND window, view;
 };
 
-// Picks the folder in the folder picker when the picker is the dialog being answered, once its
-// tree shows the folder selected. Wine's picker now and then ignores every selection for a
-// while (it stays on "Desktop"): the pick is then cancelled, so nothing moves anywhere unmeant.
-int ChooseFolder(HWND dialog, void* context) {
-    HWND tree = nullptr;
-    EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
-    if (!tree) return 0;
-    auto* choice = static_cast<PickerChoice*>(context);
-    const std::wstring name = choice->folder.substr(choice->folder.find_last_of(L'\\') + 1);
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(choice->folder.c_str()));
-        Sleep(100);
-        if (SelectedTreeText(tree) == name) return 0;
-    }
-    choice->missed = true;
-    return IDCANCEL;
-}
+struct Step {
+    void (*command)(const CommandContext&, int);
+    std::wstring file1, file2;  // the row to select: empty file2 the first of file1, empty file1 none
+    int column;
+    std::vector<int> answers;          // in turn for each box and the picker; 0 (a failed box) after them
+    std::optional<std::wstring> pick;  // the picker's answer: nullopt cancelled, "" a pick without a path
+    Asked asked;
+    std::vector<std::wstring> gone;  // whose rows and entries leave ("~name": only its rows)
+};
 
-// A new destination folder on drive P:, which the test session maps to a folder of its own.
-std::wstring MakeDestination(const wchar_t* hint) {
-    static int counter = 0;
-    const std::wstring folder = L"P:\\" + std::wstring(hint) + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                std::to_wstring(counter++);
-    MakeFolder(folder);
-    return folder;
-}
-
-class CommandsTest : public testing::Test {
+class Commands : public testing::Test {
 protected:
-    // Runs a command while `answers` are given to its dialogs in turn; returns what they showed.
-    std::vector<SeenDialog> Run(int command, std::vector<int> answers, DialogAnswerer::Action action = nullptr,
-                                void* context = nullptr) {
-        DialogAnswerer answerer(program_.Window(), std::move(answers), action, context);
-        program_.Command(command);
-        return answerer.Finish();
+    void Scan(const std::wstring& name) {
+        root = FromEnvironment("VELTRIMOX_ACTIONS_FIXTURE") + L"\\" + name;
+        rows = BuildPairs(entries = ExpandArchives({archiver, root}, ScanFolder({root, L""}, root)).entries);
+        ShowRows(window.List());
     }
-
-    void DropAndSelect(const std::wstring& folder, const std::wstring& file1, const std::wstring& file2) {
-        program_.Drop({folder});
-        const int row = RowOf(program_.ListRows(), file1, file2);
-        ASSERT_GE(row, 0) << Utf8(file1) << " / " << Utf8(file2);
-        program_.Select(row);
-    }
-
-    // A command whose dialogs include the folder picker, choosing `folder` there; tried again
-    // when Wine's picker would not show the folder (the command was then cancelled).
-    std::vector<SeenDialog> RunWithPicker(int command, const std::vector<int>& answers, const std::wstring& folder) {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            PickerChoice choice{folder};
-            const std::vector<SeenDialog> seen = Run(command, answers, ChooseFolder, &choice);
-            if (!choice.missed) return seen;
+    void Walk(const std::vector<Step>& steps) {
+        for (const Step& step : steps) {
+            const Rows before = window.Shown();
+            const auto at = std::find_if(before.begin(), before.end(), [&](const auto& r) {
+                return r.first == step.file1 && (step.file2.empty() || r.second == step.file2);
+            });
+            ASSERT_EQ(at == before.end(), step.file1.empty()) << Utf8(step.file1 + L" / " + step.file2);
+            window.Select(at == before.end() ? -1 : static_cast<int>(at - before.begin()), at == before.end() ? 0 : 3);
+            asked.clear();
+            current = &step;
+            step.command(CommandContext{window.window, window.List(), entries, root, archiver, dialogs}, step.column);
+            EXPECT_EQ(asked, step.asked) << Utf8(step.file1);
+            std::vector<std::wstring> gone;
+            for (const auto& name : step.gone) gone.push_back(name[0] == L'~' ? name.substr(1) : name);
+            const auto named = [&](const std::wstring& cell) { return std::count(gone.begin(), gone.end(), cell) > 0; };
+            EXPECT_EQ(window.Shown(), Without(before, named)) << Utf8(step.file1);
+            for (size_t i = 0; i < gone.size(); ++i) {
+                EXPECT_EQ(FindEntryByName(entries, gone[i]) < entries.size(), step.gone[i][0] == L'~') << Utf8(gone[i]);
+            }
         }
-        ADD_FAILURE() << "the folder picker never showed " << Utf8(folder);
-        return {};
     }
-
-    const EntryList& Entries() const { return ApplicationState().entries; }
-    bool Catalogued(const std::wstring& name) const { return FindEntryByName(Entries(), name) < Entries().size(); }
-
-    ProgramWindow program_{SettingsWithArchiver()};
+    std::wstring archiver = LocateArchiver(FromEnvironment("VELTRIMOX_7ZIP_DIR")), root;
+    EntryList entries;
+    PairRows rows;
+    ListWindow window{rows};
+    Asked asked;
+    const Step* current = nullptr;
+    // Each box and the picker answered in turn, all owned by the window.
+    int Answer(HWND owner, const std::wstring& text, UINT style) {
+        EXPECT_EQ(owner, window.window);
+        asked.emplace_back(text, style);
+        return asked.size() <= current->answers.size() ? current->answers[asked.size() - 1] : 0;
+    }
+    CommandDialogs dialogs{[this](HWND owner, const std::wstring& text, UINT style) {
+                               return Answer(owner, text, style);
+                           },
+                           [this](HWND owner, const std::wstring& at) {
+                               return Answer(owner, at == root ? L"pick" : at, 0), current->pick;  // opened at the root
+                           }};
 };
 
 }  // namespace
 
-TEST_F(CommandsTest, OnlyYesActsNoAClosedBoxOrNoSelectionChangeNothing) {
-    const std::wstring root = MakeTempFolder(L"consent");
-    WriteTestFile(root + L"\\keep1.txt", "same");
-    WriteTestFile(root + L"\\keep2.txt", "same");
-    DropAndSelect(root, L"keep1.txt", L"keep2.txt");
-
-    EXPECT_EQ(Run(ID_DELETE_FILE1, {IDNO}).size(), 1u);
-    EXPECT_EQ(Run(ID_DELETE_FILE1, {IDCANCEL}).size(), 1u) << "a box closed without an answer";
-    EXPECT_TRUE(PathExists(root + L"\\keep1.txt"));
-    EXPECT_EQ(program_.ListRows().size(), 2u);
-    EXPECT_EQ(Entries().size(), 2u);
-
-    program_.Select(-1);  // every row unselected
-    EXPECT_TRUE(Run(ID_DELETE_FILE1, {IDYES}).empty()) << "no selected row: no question";
-    EXPECT_TRUE(Run(ID_MOVE_FILE2, {IDOK}).empty());
-    EXPECT_TRUE(PathExists(root + L"\\keep1.txt"));
-}
-
-TEST_F(CommandsTest, AVanishedFileOrArchiveLeavesItsRowsWithoutAnErrorAndIsNotRecreated) {
-    const std::wstring root = MakeTempFolder(L"vanished");
-    WriteTestFile(root + L"\\gone.txt", "same");
-    WriteTestFile(root + L"\\here.txt", "same");
-    WriteTestFile(root + L"\\m1.txt", "m1");
-    WriteTestFile(root + L"\\m2.txt", "m2");
-    MakeArchive(root + L"\\held.zip", L"zip", root, L"m1.txt m2.txt");
-    DropAndSelect(root, L"gone.txt", L"here.txt");
-    ASSERT_TRUE(DeleteFileW((root + L"\\gone.txt").c_str()));
-    ASSERT_TRUE(DeleteFileW((root + L"\\held.zip").c_str()));
-
-    EXPECT_EQ(Run(ID_DELETE_FILE1, {IDYES, IDOK}).size(), 1u) << "the question only, no error";
-    EXPECT_FALSE(Names(program_.ListRows(), L"gone.txt"));
-    EXPECT_FALSE(Catalogued(L"gone.txt"));
-    program_.Select(RowOf(program_.ListRows(), L"m1.txt", L"held.zip【m1.txt】"));
-    EXPECT_EQ(Run(ID_DELETE_FILE2, {IDYES, IDOK}).size(), 1u) << "a vanished archive's member counts as gone";
-    EXPECT_FALSE(PathExists(root + L"\\held.zip")) << "no new archive in its place";
-    EXPECT_FALSE(Catalogued(L"held.zip【m1.txt】"));
-}
-
-TEST_F(CommandsTest, AFileThatCannotBeRecycledIsReportedAndStays) {
-    const std::wstring root = MakeTempFolder(L"locked");
-    WriteTestFile(root + L"\\held.txt", "same");
-    WriteTestFile(root + L"\\other.txt", "same");
-    DropAndSelect(root, L"held.txt", L"other.txt");
-    HANDLE holder = CreateFileW((root + L"\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-
-    // The Recycle Bin cannot take it: the shell asks before deleting it for good, and No there
-    // is a failed delete, never a silent permanent one.
-    const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDNO, IDOK});
-    CloseHandle(holder);
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_NE(seen[1].caption, L"Veltrimox") << "the shell's own question";
-    EXPECT_EQ(seen[2].text, L"held.txtを削除できませんでした。");
-    EXPECT_TRUE(seen[2].hasIcon);
-    EXPECT_TRUE(PathExists(root + L"\\held.txt"));
-    EXPECT_EQ(program_.ListRows().size(), 2u);
-    EXPECT_TRUE(Catalogued(L"held.txt"));
-}
-
-// Each delete takes the rows and entries of everything it changed: the file, a rewritten
-// archive's own entry, a recycled archive's members.
-TEST_F(CommandsTest, ALooseFileOrLastMemberGoesToTheRecycleBinAnotherMemberThroughTheArchiver) {
-    const std::wstring root = MakeTempFolder(L"members");
-    WriteTestFile(root + L"\\one.txt", "one");
-    WriteTestFile(root + L"\\two.txt", "two");
-    MakeArchive(root + L"\\set.zip", L"zip", root, L"one.txt two.txt");
-    MakeArchive(root + L"\\solo.zip", L"zip", root, L"two.txt");
-    MakeFolder(root + L"\\sub");
-    // Copies pair with each archive's own entry.
-    for (const auto& [from, to] : {std::pair{L"set.zip", L"set-copy.zip"}, {L"solo.zip", L"sub\\solo-copy.zip"},
-                                   {L"solo.zip", L"solo-copy2.zip"}}) {
-        ASSERT_TRUE(CopyFileW((root + L"\\" + from).c_str(), (root + L"\\" + to).c_str(), FALSE));
+TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
+    const auto loose = [](const std::wstring& name) { return Box(name + L"を削除します。\nよろしいですか？", MB_YESNO); };
+    const auto member = [](const std::wstring& name) { return Box(L"書庫内" + name + L"を削除します。\nよろしいですか？", MB_YESNO); };
+    const auto failed = [](const std::wstring& name) { return Box(name + L"を削除できませんでした。", MB_ICONERROR); };
+    Scan(L"delete");
+    ASSERT_TRUE(DeleteFileW((root + L"\\gone.txt").c_str()) && DeleteFileW((root + L"\\held.zip").c_str()));
+    std::vector<Step> steps{{D, L"", L"", 0, {IDYES}, {}, {}, {}}};
+    for (int answer : {IDNO, IDOK, IDCANCEL, 0}) {
+        steps.push_back({D, L"k1.txt", L"k2.txt", 0, {answer}, {}, {loose(L"k1.txt")}, {}});
     }
-    program_.Drop({root});
-    // Deletes the file of (file1, file2) in `column`: exactly the rows naming `gone` leave.
-    const auto deleteIn = [&](const std::wstring& file1, const std::wstring& file2, int column,
-                              const std::vector<std::wstring>& gone) {
-        program_.Select(RowOf(program_.ListRows(), file1, file2));
-        const Rows before = program_.ListRows();
-        const auto seen = Run(column == 0 ? ID_DELETE_FILE1 : ID_DELETE_FILE2, {IDYES, IDOK});
-        EXPECT_EQ(program_.ListRows(), Without(before, gone));
-        for (const std::wstring& name : gone) EXPECT_FALSE(Catalogued(name)) << Utf8(name);
-        return seen;
-    };
-
-    // A member among others: the archiver removes it, and the rewritten archive's own entry goes.
-    auto seen = deleteIn(L"one.txt", L"set.zip【one.txt】", 1, {L"set.zip【one.txt】", L"set.zip"});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"書庫内one.txtを削除します。\nよろしいですか？");
-    EXPECT_FALSE(seen[0].hasIcon);
-    EXPECT_EQ(MembersOf(root + L"\\set.zip"), (std::vector<std::wstring>{L"two.txt"}));
-
-    // The only catalogued member: the whole archive goes, after the warning, with its own entry.
-    seen = deleteIn(L"solo.zip【two.txt】", L"two.txt", 0, {L"solo.zip【two.txt】", L"solo.zip"});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"solo.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。");
-    EXPECT_TRUE(seen[0].hasIcon);
-    EXPECT_TRUE(InTrash(L"solo.zip"));
-    EXPECT_FALSE(PathExists(root + L"\\solo.zip"));
-
-    // A loose file (an archive in a subfolder): asked with its bare name, recycled with its members.
-    seen = deleteIn(L"sub\\solo-copy.zip", L"solo-copy2.zip", 0, {L"sub\\solo-copy.zip", L"sub\\solo-copy.zip【two.txt】"});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].caption, L"Veltrimox");
-    EXPECT_EQ(seen[0].text, L"solo-copy.zipを削除します。\nよろしいですか？");
-    EXPECT_EQ(seen[0].buttons.size(), 2u);
-    EXPECT_FALSE(seen[0].hasIcon);
-    EXPECT_TRUE(InTrash(L"solo-copy.zip"));
-    EXPECT_FALSE(PathExists(root + L"\\sub\\solo-copy.zip"));
-    EXPECT_TRUE(Catalogued(L"set-copy.zip【one.txt】"));
-}
-
-TEST_F(CommandsTest, MembersAreNamedLiterallyExactlyAndAlone) {
-    const char* fixture = std::getenv("VELTRIMOX_ACTIONS_FIXTURE");
-    ASSERT_TRUE(fixture && *fixture) << "run through ctest";
-    const std::wstring root = MakeTempFolder(L"names");
-    for (const wchar_t* archive : {L"\\names.zip", L"\\clash.zip"}) {
-        ASSERT_TRUE(CopyFileW((WindowsPathOfUnixPath(fixture) + archive).c_str(), (root + archive).c_str(), FALSE));
-    }
-    program_.Drop({root});
-    std::vector<std::wstring> remaining{L"-x.txt", L"@x.txt", L"README.TXT", L"Readme.txt", L"a",
-                                        L"a\" \"b",   L"b",      L"q?.txt",     L"qa.txt"};
-    ASSERT_EQ(MembersOf(root + L"\\names.zip"), remaining);
-    const auto deleteFirst = [&](const std::wstring& display) {
-        const Rows rows = program_.ListRows();
-        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == display; });
-        EXPECT_NE(row, rows.end()) << Utf8(display);
-        program_.Select(static_cast<int>(row - rows.begin()));
-        return Run(ID_DELETE_FILE1, {IDYES, IDOK});
-    };
-
+    steps.insert(steps.end(), {
+        {D, L"k1.txt", L"k2.txt", 0, {IDYES}, {}, {loose(L"k1.txt")}, {L"k1.txt"}},
+        {D, L"one.txt", L"set.zip【one.txt】", 1, {IDYES}, {}, {member(L"one.txt")}, {L"set.zip【one.txt】", L"set.zip"}},
+        {D, L"solo.zip【two.txt】", L"two.txt", 0, {IDYES}, {},
+         {Box(L"solo.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。", MB_ICONWARNING | MB_YESNO)},
+         {L"solo.zip【two.txt】", L"solo.zip"}},
+        {D, L"gone.txt", L"here.txt", 0, {IDYES}, {}, {loose(L"gone.txt")}, {L"gone.txt"}},
+        {D, L"m1.txt", L"held.zip【m1.txt】", 1, {IDYES}, {}, {member(L"m1.txt")}, {L"held.zip【m1.txt】", L"held.zip"}}});
     for (const std::wstring name : {L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt"}) {
-        const auto seen = deleteFirst(L"names.zip【" + name + L"】");
-        EXPECT_EQ(seen.size(), 1u) << Utf8(name) << ": " << (seen.size() > 1 ? Utf8(seen[1].text) : "");
-        remaining.erase(std::find(remaining.begin(), remaining.end(), name));
-        EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining) << "after deleting " << Utf8(name);
+        const std::wstring display = L"names.zip【" + name + L"】";
+        steps.push_back({D, display, L"", 0, {IDYES}, {}, {member(name)}, {display, L"names.zip"}});
     }
+    for (const std::wstring name : {L"names.zip【a\" \"b】", L"clash.zip【a】", L"clash.zip【c】"}) {
+        const std::wstring inner = name.substr(name.find(L'【') + 1, name.size() - name.find(L'【') - 2);
+        steps.push_back({D, name, L"", 0, {IDYES}, {}, {member(inner), failed(inner)}, {}});
+    }
+    Walk(steps);
+    // The Recycle Bin cannot take a file held open: the shell asks before deleting it for good,
+    // and No there is a failed delete.
+    HANDLE holder = CreateFileW((root + L"\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DialogAnswerer shell(window.window, {IDNO});
+    Walk({{D, L"locked.txt", L"", 0, {IDYES}, {}, {loose(L"locked.txt"), failed(L"locked.txt")}, {}}});
+    CloseHandle(holder);
+    EXPECT_EQ(shell.Finish().size(), 1u);
+    EXPECT_TRUE(InTrash(L"k1.txt") && InTrash(L"solo.zip") && !PathExists(root + L"\\held.zip"));
+    const auto members = [&](const std::wstring& archive) {
+        std::vector<std::wstring> paths;
+        EXPECT_TRUE(ListArchivePaths(archiver, root + L"\\" + archive, paths));
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    };
+    EXPECT_EQ(members(L"set.zip"), std::vector<std::wstring>{L"two.txt"});
+    EXPECT_EQ(members(L"names.zip"), (std::vector<std::wstring>{L"README.TXT", L"a", L"a\" \"b", L"b", L"qa.txt"}));
+    EXPECT_EQ(members(L"clash.zip"), (std::vector<std::wstring>{L"a", L"a", L"c", L"c\\x.txt"}));
 
-    // Refused, as the archiver would take other members along: a quote inside a quoted name
-    // names "a" and "b"; "a" is listed twice (a file and a folder); "c" has "c\x.txt" under it.
-    for (const auto& [archive, name] : {std::pair{L"names.zip", L"a\" \"b"}, {L"clash.zip", L"a"}, {L"clash.zip", L"c"}}) {
-        const std::wstring display = archive + (L"【" + std::wstring(name)) + L"】";
-        const auto seen = deleteFirst(display);
-        ASSERT_EQ(seen.size(), 2u) << Utf8(name);
-        EXPECT_EQ(seen[1].text, std::wstring(name) + L"を削除できませんでした。");
-        EXPECT_TRUE(Catalogued(display) && Names(program_.ListRows(), display)) << "rows and entry stay";
-    }
-    EXPECT_EQ(MembersOf(root + L"\\names.zip"), remaining);
-    EXPECT_EQ(MembersOf(root + L"\\clash.zip"), (std::vector<std::wstring>{L"a", L"a", L"c", L"c\\x.txt"}));
+    // The real boxes: a question with Yes and No and no icon, an error with OK and the error
+    // icon, the whole-archive question with the warning icon.
+    dialogs = SystemDialogs();
+    DialogAnswerer answerer(window.window, {IDYES, IDOK, IDNO});
+    Walk({{D, L"clash.zip【a】", L"", 0, {}, {}, {}, {}}, {D, L"solo-copy.zip【two.txt】", L"", 0, {}, {}, {}, {}}});
+    const auto seen = answerer.Finish();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].caption, L"Veltrimox");
+    EXPECT_EQ(seen[1].text, L"aを削除できませんでした。");
+    const std::vector<std::pair<std::vector<int>, std::wstring>> shown{
+        {{IDYES, IDNO}, L""}, {{IDOK}, L"error"}, {{IDYES, IDNO}, L"warning"}};
+    for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(std::make_pair(seen[i].ids, seen[i].icon), shown[i]) << i;
 }
 
-// A delete counts only when the archiver's fresh listing is the old one less exactly the member:
-// cases the real archiver does not give, through the fake one.
+// What the archiver's fresh listing must show after a member delete: the old one less exactly
+// the member. Cases the real archiver does not give, through the fake one.
 TEST(MemberDelete, OnlyTheOldListingLessExactlyTheMemberConfirmsIt) {
-    const std::wstring archiver = LocateArchiver(MakeFakeArchiverDir(MakeTempFolder(L"fake-delete") + L"\\7z"));
-    const std::wstring archive = MakeTempFolder(L"fake-delete-data") + L"\\a.zip";
+    const std::wstring fake = FromEnvironment("VELTRIMOX_ACTIONS_FIXTURE") + L"\\fake", archive = fake + L"\\a.zip";
     const std::string m = "Path = m\r\nCRC = 00000001\r\n", n = "Path = n\r\nCRC = 00000002\r\n";
-    // The listing before, the one after the delete (none: it fails), and whether that confirms it.
-    const std::tuple<std::string, std::optional<std::string>, bool> cases[] = {
-        {n + m, n, true},
-        {m, std::nullopt, false},  // even where nothing listed would be "m less m"
-        {m + n, "", false},        // n went along
-        {m + n, m + n, false},     // the archiver ended with 0, m is still there
-        {n, n, false},             // m is not listed at all
-    };
-    for (const auto& [before, after, deleted] : cases) {
+    // The listing before; the one after ("-": the listing fails); whether that confirms it.
+    for (const auto& [before, after, deleted] : std::vector<std::tuple<std::string, std::string, bool>>{
+             {n + m, n, true}, {m + n, m + n, false}, {m + n, "-", false}, {m, "-", false}, {m + n, "", false},
+             {n, n, false}}) {
         WriteTestFile(archive, "bytes");
         WriteTestFile(archive + L".list", before);
-        if (after) WriteTestFile(archive + L".deleted", *after);
-        EXPECT_EQ(DeleteArchiveMember(archiver, archive, L"m"), deleted) << before << " -> " << after.value_or("?");
+        if (after != "-") WriteTestFile(archive + L".deleted", after);
+        EXPECT_EQ(DeleteArchiveMember(fake + L"\\7z.exe", archive, L"m"), deleted) << before << " -> " << after;
         DeleteFileW((archive + L".deleted").c_str());
     }
 }
 
-TEST_F(CommandsTest, ADropAndF5DuringAQuestionAreIgnoredAndTheRightEntryGoes) {
-    const std::wstring root = MakeTempFolder(L"reentry");
-    WriteTestFile(root + L"\\r1.txt", "same");
-    WriteTestFile(root + L"\\r2.txt", "same");
-    const std::wstring other = MakeTempFolder(L"other");
-    WriteTestFile(other + L"\\o1.txt", "x");
-    WriteTestFile(other + L"\\o2.txt", "x");
-    DropAndSelect(root, L"r2.txt", L"r1.txt");
-
-    static std::wstring otherFolder;
-    otherFolder = other;
-    const auto interfere = [](HWND dialog, void*) {
-        HWND main = GetWindow(dialog, GW_OWNER);
-        PostMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({otherFolder})), 0);
-        PostMessageW(main, WM_COMMAND, ID_RESCAN, 0);
-        PostMessageW(main, WM_COMMAND, ID_DELETE_FILE2, 0);
-        Sleep(300);
-        return 0;
-    };
-    const auto seen = Run(ID_DELETE_FILE1, {IDYES, IDYES}, interfere);
-    EXPECT_EQ(seen.size(), 1u) << "no second command started inside the first";
-    EXPECT_EQ(WindowText(program_.Window()), root);
-    EXPECT_FALSE(PathExists(root + L"\\r2.txt"));
-    EXPECT_TRUE(PathExists(root + L"\\r1.txt"));
-    ASSERT_EQ(Entries().size(), 1u);
-    EXPECT_EQ(Entries()[0].displayName, L"r1.txt");
-}
-
-TEST_F(CommandsTest, MovingALooseFileAsksBeforeReplacingWhatStandsThere) {
-    const std::wstring root = MakeDestination(L"move");
-    WriteTestFile(root + L"\\mv.txt", "same");
-    WriteTestFile(root + L"\\mv-copy.txt", "same");
-    WriteTestFile(root + L"\\older.txt", "older");
-    WriteTestFile(root + L"\\older-copy.txt", "older");
-    // What stands there is a catalogued archive (named like the file), paired through its member.
-    std::wstring destination = root + L"\\dest";
-    MakeFolder(destination);
-    MakeArchive(destination + L"\\mv.txt", L"zip", root, L"older.txt");
-    DropAndSelect(root, L"mv.txt", L"mv-copy.txt");
-    const Rows before = program_.ListRows();
-
-    // Picker, then the overwrite question answered No: nothing changes.
-    auto seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDNO}, destination);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_NE(seen[0].text.find(L"移動先"), std::wstring::npos) << "the picker first, with no question before it";
-    EXPECT_EQ(seen[1].text, L"移動先に同名ファイルが存在します。\n上書きしますか？");
-    EXPECT_TRUE(seen[1].hasIcon);
-    EXPECT_TRUE(PathExists(root + L"\\mv.txt"));
-    EXPECT_EQ(program_.ListRows(), before);
-
-    // Yes: what stood there goes to the Recycle Bin, and with it every row and entry in it.
-    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES}, destination);
-    EXPECT_EQ(seen.size(), 2u);
-    EXPECT_FALSE(PathExists(root + L"\\mv.txt"));
-    EXPECT_EQ(ReadTextFile(destination + L"\\mv.txt"), "same");
-    EXPECT_TRUE(InTrash(L"mv.txt")) << "what stood there went to the Recycle Bin";
-    EXPECT_EQ(program_.ListRows(), Without(before, {L"mv.txt", L"dest\\mv.txt【older.txt】"}));
-    for (const wchar_t* gone : {L"mv.txt", L"dest\\mv.txt", L"dest\\mv.txt【older.txt】"}) EXPECT_FALSE(Catalogued(gone));
-    EXPECT_TRUE(Catalogued(L"mv-copy.txt"));
-}
-
-TEST_F(CommandsTest, MovingAMemberMovesItsArchiveAndReplacesAFolderOfThatName) {
-    const std::wstring root = MakeDestination(L"move-archive");
-    WriteTestFile(root + L"\\p.txt", "p");
-    WriteTestFile(root + L"\\q.txt", "q");
-    WriteTestFile(root + L"\\r.txt", "q");
-    MakeArchive(root + L"\\pack.zip", L"zip", root, L"p.txt q.txt");
-    std::wstring destination = root + L"\\dest";
-    WriteTestFile(destination + L"\\pack.zip\\inside.txt", "p");
-    DropAndSelect(root, L"p.txt", L"pack.zip【p.txt】");
-    const Rows before = program_.ListRows();
-
-    const auto seen = RunWithPicker(ID_MOVE_FILE2, {IDYES, IDOK, IDYES}, destination);
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0].text, L"pack.zip【p.txt】を移動します。\nよろしいですか？\n※書庫を移動します。");
-    EXPECT_TRUE(seen[0].hasIcon);
-    EXPECT_TRUE(InTrash(L"pack.zip")) << "the folder went to the Recycle Bin";
-    EXPECT_EQ(MembersOf(destination + L"\\pack.zip"), (std::vector<std::wstring>{L"p.txt", L"q.txt"}));
-    // Every row of the moved archive goes, and every row of what was in the folder.
-    EXPECT_EQ(program_.ListRows(),
-              Without(before, {L"pack.zip", L"pack.zip【p.txt】", L"pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}));
-    for (const wchar_t* gone : {L"pack.zip【p.txt】", L"dest\\pack.zip\\inside.txt"}) EXPECT_FALSE(Catalogued(gone));
-    EXPECT_TRUE(Catalogued(L"pack.zip【q.txt】")) << "of the moved archive, only the acted-on entry leaves the catalogue";
-}
-
-TEST_F(CommandsTest, AMoveNeverClearsItsOwnSourceAndAFailedMoveKeepsEverything) {
-    const std::wstring root = MakeDestination(L"self");
-    WriteTestFile(root + L"\\report\\report", "same");
-    WriteTestFile(root + L"\\copy", "same");
-    DropAndSelect(root, L"report\\report", L"copy");
-
-    // The folder that already holds it, and the parent where a folder of its name holds it.
-    std::wstring same = root + L"\\report";
-    auto seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, same);
-    ASSERT_EQ(seen.size(), 2u) << "the picker, then the error: no overwrite question";
-    EXPECT_EQ(seen[1].text, L"reportを移動できませんでした。");
-    std::wstring parent = root;
-    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, parent);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, L"reportを移動できませんでした。");
-    EXPECT_EQ(ReadTextFile(root + L"\\report\\report"), "same");
-    EXPECT_FALSE(InTrash(L"report"));
-    EXPECT_EQ(program_.ListRows().size(), 2u);
-
-    // A source held open cannot move: reported, its rows and entry stay; what the overwrite sent
-    // to the Recycle Bin before that leaves all the same.
-    std::wstring destination = root + L"\\sub";
-    WriteTestFile(destination + L"\\report", "same");
-    DropAndSelect(root, L"report\\report", L"copy");
-    const Rows before = program_.ListRows();
-    HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    seen = RunWithPicker(ID_MOVE_FILE1, {IDOK, IDYES, IDOK}, destination);
-    CloseHandle(holder);
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[2].text, L"reportを移動できませんでした。");
-    EXPECT_TRUE(PathExists(root + L"\\report\\report"));
-    EXPECT_EQ(program_.ListRows(), Without(before, {L"sub\\report"}));
-    EXPECT_TRUE(Catalogued(L"report\\report") && !Catalogued(L"sub\\report"));
-}
-
-// What the picker's callback sends, seen by a picker window and tree that record it (Wine's
-// picker does not always show a deep preselection).
-namespace {
-std::vector<std::pair<UINT, LPARAM>> g_received;
-WNDPROC g_treeProc = nullptr;
-void (*g_onSelect)() = nullptr;  // a picker that reports the selection's change at once
-LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == BFFM_SETSELECTIONW) {
-        g_received.emplace_back(message, lParam);
-        if (g_onSelect) g_onSelect();
-        return 0;
+TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSource) {
+    const auto failed = [](const std::wstring& name) { return Box(name + L"を移動できませんでした。", MB_ICONERROR); };
+    const auto archive = Box(L"pack.zip【p.txt】を移動します。\nよろしいですか？\n※書庫を移動します。", MB_ICONWARNING | MB_YESNO);
+    Scan(L"move");
+    const std::wstring dest = root + L"\\dest";
+    std::vector<Step> steps{
+        {M, L"mv.txt", L"mv-copy.txt", 0, {0}, std::nullopt, {kPick}, {}},
+        {M, L"mv.txt", L"mv-copy.txt", 0, {0}, L"", {kPick, failed(L"mv.txt")}, {}},
+        {M, L"mv.txt", L"mv-copy.txt", 0, {0, IDNO}, dest, {kPick, kOverwrite}, {}},
+        {M, L"mv.txt", L"mv-copy.txt", 0, {0, IDYES}, dest, {kPick, kOverwrite},
+         {L"mv.txt", L"dest\\mv.txt【older.txt】"}},
+        {M, L"p.txt", L"pack.zip【p.txt】", 1, {IDNO}, dest, {archive}, {}},
+        {M, L"p.txt", L"pack.zip【p.txt】", 1, {IDYES, 0, IDYES}, dest, {archive, kPick, kOverwrite},
+         {L"pack.zip【p.txt】", L"~pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}}};
+    // Its own folder, the folder that holds its folder, by another case and through a link.
+    for (const std::wstring& into : {root + L"\\report", root, root + L"\\REPORT", root + L"\\zlink"}) {
+        steps.push_back({M, L"report\\report", L"copy", 0, {0, IDYES}, into, {kPick, failed(L"report")}, {}});
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    Walk(steps);
+    EXPECT_TRUE(InTrash(L"mv.txt") && InTrash(L"pack.zip") && PathExists(dest + L"\\pack.zip"));
+    EXPECT_FALSE(PathExists(root + L"\\mv.txt"));
+    EXPECT_EQ(ReadTextFile(dest + L"\\mv.txt"), "mv");
+    EXPECT_EQ(ReadTextFile(root + L"\\report\\report"), "rep");
+    // A source held open cannot move: what the overwrite sent to the Recycle Bin leaves all the same.
+    HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    Walk({{M, L"report\\report", L"copy", 0, {0, IDYES}, root + L"\\sub", {kPick, kOverwrite, failed(L"report")},
+           {L"sub\\report"}}});
+    CloseHandle(holder);
+
+    // The real picker opens at the root; the folder the user picks there is where the file goes.
+    dialogs = SystemDialogs();
+    DialogAnswerer answerer(window.window, {IDOK}, dest);
+    Walk({{M, L"copy", L"", 0, {}, {}, {}, {L"copy"}}});
+    const auto seen = answerer.Finish();
+    EXPECT_TRUE(seen.size() == 1 && seen[0].tree && PathExists(dest + L"\\copy"));
 }
-LRESULT CALLBACK RecordingTreeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == TVM_GETNEXTITEM || message == TVM_ENSUREVISIBLE) g_received.emplace_back(message, lParam);
-    return CallWindowProcW(g_treeProc, hwnd, message, wParam, lParam);
+
+// Through the program's window and its real box: only Yes acts, and a drop, F5 or another
+// command that comes meanwhile is ignored.
+TEST(CommandsInTheWindow, OnlyTheRealYesActsAndNothingElseRunsMeanwhile) {
+    const std::wstring root = MakeTempFolder(L"window"), other = MakeTempFolder(L"other");
+    for (const wchar_t* name : {L"\\w1.txt", L"\\w2.txt"}) WriteTestFile(root + name, "same");
+    ProgramWindow program;
+    program.Drop({root});
+    program.Select(0);
+    for (int answer : {IDNO, IDYES}) {
+        PostMessageW(program.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
+        for (int command : {ID_RESCAN, ID_DELETE_FILE2}) PostMessageW(program.Window(), WM_COMMAND, command, 0);
+        DialogAnswerer answerer(program.Window(), {answer});
+        program.Command(ID_DELETE_FILE1);
+        const auto seen = answerer.Finish();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].text, L"w1.txtを削除します。\nよろしいですか？");
+        EXPECT_EQ(PathExists(root + L"\\w1.txt"), answer == IDNO);
+    }
+    EXPECT_EQ(WindowText(program.Window()), root);
+    EXPECT_TRUE(program.ListRows().empty() && PathExists(root + L"\\w2.txt"));
 }
-}  // namespace
 
-TEST(FolderPicker, OpensWithTheRootSelectedAndReselectsItOnce) {
-    WNDCLASSW recordingClass{};
-    recordingClass.lpfnWndProc = RecordingProc;
-    recordingClass.hInstance = GetModuleHandleW(nullptr);
-    recordingClass.lpszClassName = L"RecordingPicker";
-    RegisterClassW(&recordingClass);
-    HWND picker = CreateWindowExW(0, L"RecordingPicker", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, nullptr,
-                                  nullptr, nullptr);
-    HWND host = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 300, 300, picker, nullptr, nullptr, nullptr);
-    HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD, 0, 0, 300, 300, host, nullptr, nullptr, nullptr);
-    ASSERT_NE(tree, nullptr);
-    g_treeProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingTreeProc)));
-    const std::wstring root = L"Z:\\deep\\root\\folder";
-    const LPARAM data = reinterpret_cast<LPARAM>(root.c_str());
-    const auto bffm = [&](size_t at) { return g_received.at(at) == std::make_pair(static_cast<UINT>(BFFM_SETSELECTIONW), data); };
+// The rows as the list shows them against a double loop over random catalogues, and after
+// removals against a stored list that deletes the matching rows; no row stays selected.
+TEST(ResultList, RowsAndRemovalsAreThoseOfAStoredListAndClearTheSelection) {
+    std::mt19937 random(77);
+    const std::wstring names[] = {L"a", L"A", L"a ", L"b", L"x.zip【a】", L"sub\\" + std::wstring(600, L'n')};
+    const std::wstring containers[] = {L"D:\\a", L"D:\\A", L"D:\\x.zip", L"D:\\y.zip"};
+    for (int round = 0; round < 30; ++round) {
+        EntryList entries;
+        for (size_t i = random() % 30; i > 0; --i) {
+            const std::wstring& name = names[random() % 6];
+            AppendEntry(entries, FileEntry{name, L"", containers[random() % 4], std::to_wstring(random() % 3),
+                                           static_cast<int32_t>(random() % 2)});
+        }
+        PairRows rows = BuildPairs(entries);
+        const ListWindow window(rows);
+        ShowRows(window.List());
+        Rows stored;
+        for (const auto& [j, k] : PairRowsByDoubleLoop(entries)) {
+            stored.emplace_back(entries[j].displayName, entries[k].displayName);
+        }
+        ASSERT_EQ(window.Shown(), stored) << round;
+        for (int step = 0; step < 4 && !entries.empty(); ++step) {
+            // A row selected before, with the focus on it or elsewhere.
+            if (!stored.empty()) window.Select(static_cast<int>(random() % stored.size()), step % 2 ? 3u : 2u);
+            const FileEntry entry = entries[random() % entries.size()];
+            const bool byName = random() % 2;
+            const auto goes = [&](const std::wstring& cell) {
+                const size_t at = FindEntryByName(entries, cell);
+                if (byName) return cell == entry.displayName;
+                return at < entries.size() && entries[at].containerPath == entry.containerPath;
+            };
+            stored = Without(stored, goes);
+            if (byName) RemoveRowsByName(window.List(), entry.displayName);
+            if (!byName) RemoveRowsByContainer(window.List(), entries, entry.containerPath);
+            EraseEntry(entries, FindEntryByName(entries, entry.displayName));
+            ASSERT_EQ(window.Shown(), stored) << round << " " << step;
+            EXPECT_EQ(std::make_pair(window.Next(LVNI_SELECTED), window.Next(LVNI_FOCUSED)), std::make_pair(-1, -1));
+        }
+    }
+}
 
-    EXPECT_EQ(FolderPickerCallback(picker, BFFM_INITIALIZED, 0, data), 0);
-    ASSERT_EQ(g_received.size(), 1u);
-    EXPECT_TRUE(bffm(0));
-    FolderPickerCallback(picker, BFFM_SELCHANGED, 0, data);
-    ASSERT_EQ(g_received.size(), 4u);
-    EXPECT_TRUE(bffm(1));
-    EXPECT_EQ(g_received[2].first, static_cast<UINT>(TVM_GETNEXTITEM)) << "sent to the tree itself";
-    EXPECT_EQ(g_received[3].first, static_cast<UINT>(TVM_ENSUREVISIBLE));
-    FolderPickerCallback(picker, BFFM_SELCHANGED, 0, data);
-    EXPECT_EQ(g_received.size(), 4u) << "the user's own selections are left alone";
-
-    // A picker that reports the first selection's change while it is being made: that change
-    // is the one followed up, never the user's first click, and nothing loops.
-    g_received.clear();
-    static HWND s_picker = picker;
-    static LPARAM s_data = data;
-    g_onSelect = [] { FolderPickerCallback(s_picker, BFFM_SELCHANGED, 0, s_data); };
-    FolderPickerCallback(picker, BFFM_INITIALIZED, 0, data);
-    g_onSelect = nullptr;
-    const size_t afterOpening = g_received.size();
-    EXPECT_EQ(afterOpening, 4u);
-    FolderPickerCallback(picker, BFFM_SELCHANGED, 0, data);
-    EXPECT_EQ(g_received.size(), afterOpening) << "the user's first click stays";
-    DestroyWindow(picker);
+TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
+    EntryList entries;  // one group of 10,001: 100,010,000 rows
+    for (int i = 0; i <= 10000; ++i) AppendEntry(entries, FileEntry{L"f" + std::to_wstring(i), L"", L"", L"1", 0});
+    entries[1].displayName += std::wstring(300, L'x');  // longer than the first buffer a cell is read into
+    PairRows rows = BuildPairs(entries);
+    const ListWindow window(rows);
+    DialogAnswerer answerer(window.window, {IDOK});
+    ShowRows(window.List());
+    const auto seen = answerer.Finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"重複の組が100,010,000件見つかりました。\n一覧には先頭の100,000,000件だけを表示します。");
+    EXPECT_EQ(seen[0].caption + L" " + seen[0].icon, L"Veltrimox warning");
+    EXPECT_EQ(SendMessageW(window.view, LVM_GETITEMCOUNT, 0, 0), 100000000);
+    EXPECT_EQ(ReadCellText(window.view, 99999999, 1), L"f10000");
+    EXPECT_EQ(ReadCellText(window.view, 0, 1), entries[1].displayName);
 }

@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# An archive whose member names Windows cannot hold as files ("q?.txt") or that the archiver
-# could read as switches, list files or case-folded names, and one whose names it would take
-# as more than one item ("a" as a file and as a folder, a file "c" beside "c/x.txt"); made on
-# the Unix side with 7zz. Usage: make-fixtures.sh BUILD_DIR
+# The trees the command tests act on, archives made with 7zz on the Unix side, and the fake
+# archiver as a 7-Zip folder. Usage: make-fixtures.sh BUILD_DIR FAKE_ARCHIVER
 set -euo pipefail
 top="$1/actions-fixtures"
-rm -rf "$top"
-mkdir -p "$top/members"
-for name in 'q?.txt' 'qa.txt' '-x.txt' '@x.txt' 'Readme.txt' 'README.TXT' 'a' 'b' 'a" "b'; do
-  printf 'same content' > "$top/members/$name"
-done
-(cd "$top/members" && 7zz a -tzip -bso0 -bsp0 ../names.zip -- ./*)
-mkdir -p "$top/clash/files" "$top/clash/folders/a" "$top/clash/folders/c"
-for name in files/a files/c folders/c/x.txt; do printf 'same content' > "$top/clash/$name"; done
-(cd "$top/clash/files" && 7zz a -tzip -bso0 -bsp0 ../../clash.zip a c)
-(cd "$top/clash/folders" && 7zz a -tzip -bso0 -bsp0 ../../clash.zip a c/x.txt)
+rm -rf "$top" && mkdir -p "$top" && cd "$top"
+mkdir -p delete/names clash/files clash/folders/{a,c} move/{dest/pack.zip,report,sub} fake
+put() { for f in "${@:2}"; do printf '%s' "$1" > "$f"; done; }
+zip() { (cd "$1" && 7zz a -tzip -bso0 -bsp0 "${@:2}"); }
+# Names the archiver could take as wildcards, switches, list files, folded case or two names
+# ("a" "b"), and items it would take as one: "a" a file and a folder, "c" beside "c/x.txt".
+(cd delete/names && put 'same content' 'q?.txt' qa.txt -x.txt @x.txt Readme.txt README.TXT a b 'a" "b' && zip . ../names.zip -- ./*)
+rm -r delete/names
+put 'same content' clash/files/{a,c} clash/folders/c/x.txt
+zip clash/files ../../delete/clash.zip a c && zip clash/folders ../../delete/clash.zip a c/x.txt && rm -r clash
+put same delete/{k1,k2}.txt; put one delete/one.txt; put two delete/two.txt; put gone delete/{gone,here}.txt
+put locked delete/{locked,locked-copy}.txt; put m1 delete/m1.txt; put m2 delete/m2.txt
+zip delete set.zip one.txt two.txt && zip delete solo.zip two.txt && zip delete held.zip m1.txt m2.txt
+cp delete/set.zip delete/set-copy.zip && cp delete/solo.zip delete/solo-copy.zip && rm delete/m2.txt
+put mv move/{mv,mv-copy}.txt; put older move/older.txt; put p move/{p.txt,dest/pack.zip/inside.txt}; put q move/q.txt
+put rep move/{report/report,copy,sub/report}
+zip move dest/mv.txt older.txt && zip move pack.zip p.txt q.txt && ln -s report move/zlink
+cp "$2" fake/7z.exe && : > fake/7z.dll

@@ -1,11 +1,10 @@
-// Answers the modal dialogs and menus a window opens while the test thread is inside them:
-// a second thread finds each one, records what it shows and presses a button, as a user would.
+// Answers the modal dialogs a window opens while the test thread is inside them: a second
+// thread finds each one, records what it shows and presses its real button, as a user would.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,33 +13,30 @@ struct SeenDialog {
     std::wstring caption;
     std::wstring text;                  // a message box's message
     std::vector<std::wstring> buttons;  // visible buttons, in creation order
+    std::vector<int> ids;               // their control ids
     bool hasIcon = false;
+    std::wstring icon;  // the system's icon it shows: "error", "warning", "question", "info"
+    HWND tree = nullptr;     // the folder picker's tree
 };
 
 class DialogAnswerer {
 public:
-    // Answers the dialogs owned by `owner` in turn with the given command ids (IDOK, IDYES,
-    // IDNO, IDCANCEL...). A callback may act on a dialog before it is answered, and returns
-    // another id to answer with instead, or 0 for the planned one.
-    using Action = int (*)(HWND dialog, void* context);
-    DialogAnswerer(HWND owner, std::vector<int> answers, Action beforeAnswer = nullptr, void* context = nullptr);
-    ~DialogAnswerer();
-    DialogAnswerer(const DialogAnswerer&) = delete;
-    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
-
-    // Waits for the thread (at most a few seconds) and returns what it saw.
+    // Clicks, on each dialog owned by `owner` in turn, the button of the next id in `answers`;
+    // in the folder picker it first selects the folder `pick`. A dialog without that button, one
+    // that comes when no answer is left, or a pick that never shows is closed and fails the test.
+    DialogAnswerer(HWND owner, std::vector<int> answers, std::wstring pick = L"");
+    ~DialogAnswerer() { Finish(); }
+    // Gives a dialog still to come a moment, stops the thread and returns what it saw.
     std::vector<SeenDialog> Finish();
 
 private:
-    void Run();
-
+    void Answer(HWND dialog);
     HWND owner_;
     std::vector<int> answers_;
-    Action beforeAnswer_;
-    void* context_;
+    std::wstring pick_;
     std::atomic<bool> stop_{false};
-    std::mutex mutex_;
     std::vector<SeenDialog> seen_;
+    std::vector<std::string> failures_;
     std::thread thread_;
 };
 
@@ -48,9 +44,7 @@ private:
 class MenuWatcher {
 public:
     MenuWatcher();
-    ~MenuWatcher();
-    MenuWatcher(const MenuWatcher&) = delete;
-    MenuWatcher& operator=(const MenuWatcher&) = delete;
+    ~MenuWatcher() { Finish(); }
     // Item texts (empty when no menu opened) and the menu window's top-left corner.
     std::vector<std::wstring> Finish(POINT* topLeft = nullptr);
 
