@@ -17,9 +17,8 @@ std::wstring RealArchiverDir() {
 }
 
 std::wstring MakeFakeArchiverDir(const std::wstring& parent) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring fake = self;
+    std::wstring fake(MAX_PATH, L'\0');
+    fake.resize(GetModuleFileNameW(nullptr, &fake[0], MAX_PATH));
     fake.erase(fake.find_last_of(L'\\') + 1);
     fake += L"fake_archiver.exe";
     MakeFolder(parent);
@@ -28,27 +27,21 @@ std::wstring MakeFakeArchiverDir(const std::wstring& parent) {
     return parent;
 }
 
-long RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder) {
+void MakeArchive(const std::wstring& archive, const std::wstring& type, const std::wstring& workingFolder,
+                 const std::wstring& items) {
+    const std::wstring text = L"\"" + RealArchiverDir() + L"\\7z.exe\" a -t" + type + L" -bso0 -bsp0 \"" + archive +
+                              L"\" " + items;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    std::vector<wchar_t> line(text.begin(), text.end());
     line.push_back(0);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process)) {
-        return -1;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               workingFolder.c_str(), &startup, &process)) << Utf8(text);
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return static_cast<long>(code);
-}
-
-void MakeArchive(const std::wstring& archive, const std::wstring& type, const std::wstring& workingFolder,
-                 const std::wstring& items) {
-    const std::wstring line = L"\"" + RealArchiverDir() + L"\\7z.exe\" a -t" + type + L" -bso0 -bsp0 \"" + archive +
-                              L"\" " + items;
-    ASSERT_EQ(RunProgram(line, workingFolder), 0) << Utf8(line);
+    EXPECT_EQ(code, 0u) << Utf8(text);
 }

@@ -1,27 +1,21 @@
 #!/usr/bin/env bash
-# Fixtures that only the Unix side can make under Wine:
-# - a tree with folder links (Wine shows them as folders carrying their target's identity);
-# - a drive letter of the test prefix pointed at a small tree, for drive-root names;
-# - a tree holding names the platform reads as devices or as other files.
-# Usage: make-fixtures.sh BUILD_DIR
+# Trees that only the Unix side can make under Wine: drive Q: of the test prefix, a tree with
+# folder links (Wine shows them as folders carrying their target's identity), and names the
+# platform reads as devices or as other files. Usage: make-fixtures.sh BUILD_DIR
 set -euo pipefail
 build="$1"
 
 drive="$build/drive-tree"
 rm -rf "$drive"
-mkdir -p "$drive/old"
+mkdir -p "$drive/old" "$build/wineprefix/dosdevices"
 printf 'top' > "$drive/top.txt"
 printf 'old' > "$drive/old/set.txt"
-mkdir -p "$build/wineprefix/dosdevices"
 ln -sfn "$drive" "$build/wineprefix/dosdevices/q:"
 
 top="$build/link-tree"
 rm -rf "$top"
 mkdir -p "$top/root/sub/deep" "$top/outside"
-printf 'root file' > "$top/root/a.txt"
-printf 'sub file' > "$top/root/sub/b.txt"
-printf 'deep file' > "$top/root/sub/deep/c.txt"
-printf 'outside file' > "$top/outside/o.txt"
+for file in root/a.txt root/sub/b.txt root/sub/deep/c.txt outside/o.txt; do printf '%s' "$file" > "$top/$file"; done
 ln -s . "$top/root/self"                 # back to the dropped folder
 ln -s ../.. "$top/root/sub/deep/up"      # to an ancestor, two levels up
 ln -s sub "$top/root/again"              # a second path to a folder also reached directly
