@@ -30,10 +30,10 @@ EntryList Walk(const std::wstring& root, const std::wstring& ignore = L"") {
     return LooseEntries(ScanFolder(ScanContext{root, ignore}, root, control));
 }
 
-Names NamesOf(const EntryList& entries, bool sorted = true) {
+Names NamesOf(const EntryList& entries) {
     Names names;
     for (const FileEntry& e : entries) names.push_back(e.displayName);
-    if (sorted) std::sort(names.begin(), names.end());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -98,8 +98,7 @@ TEST(FolderScan, ATreeIsWalkedFilesFirstEachSubtreeWholeSkippingWhatCannotBeRead
               FormatCrcText(Crc32Reference(0, big.data(), big.size()))) << "hashed whole";
     EXPECT_EQ(entries[FindEntryByName(entries, fits)].containerPath, root + L"\\" + fits);
     // The root's files first; then each subfolder whole, a folder's files before its subfolders.
-    const Names order = NamesOf(entries, false);
-    const auto at = [&](const wchar_t* name) { return std::find(order.begin(), order.end(), name) - order.begin(); };
+    const auto at = [&](const wchar_t* name) { return FindEntryByName(entries, name); };
     EXPECT_LT(std::max(at(L"big.bin"), at(L"cache")), std::min({at(L"s\\c.txt"), at(L"u\\e.txt"), at(L"Cache2\\in.txt")}));
     EXPECT_EQ(at(L"s\\t\\d.txt"), at(L"s\\c.txt") + 1);
     EXPECT_EQ(NamesOf(Walk(root + L"\\u\\CACHE", L"cache")), Names{L"x.txt"}) << "the root is never ignored";
@@ -108,8 +107,10 @@ TEST(FolderScan, ATreeIsWalkedFilesFirstEachSubtreeWholeSkippingWhatCannotBeRead
 
 // Made on the Unix side: names the platform would open as devices or as other files, a drive.
 TEST(FolderScan, NamesOpenedAsDevicesOrOtherFilesArePassedOver) {
-    EXPECT_EQ(NamesOf(Walk(Fixture("VELTRIMOX_DEVICE_TREE"))),
+    const std::wstring devices = Fixture("VELTRIMOX_DEVICE_TREE");
+    EXPECT_EQ(NamesOf(Walk(devices)),
               (Names{L" nul", L"COM", L"auxiliary", L"com10.txt", L"com\u2074", L"console", L"sub\\b.txt", L"x.con"}));
+    EXPECT_EQ(ScanFolder(ScanContext{devices, L""}, devices).size(), 8u) << "passed over, not just unreadable";
     EXPECT_EQ(NamesOf(Walk(L"Q:\\")), (Names{L"old\\set.txt", L"top.txt"})) << "a drive root";
 }
 
@@ -127,10 +128,9 @@ TEST(DuplicatePairing, RandomCataloguesGiveTheRowsOfTheDoubleLoop) {
     std::mt19937 random(1234);
     for (int round = 0; round < 40; ++round) {
         EntryList entries(random() % 300);
-        const size_t distinct = 1 + random() % 40;
         for (size_t i = 0; i < entries.size(); ++i) {
             entries[i].displayName = std::to_wstring(i);
-            entries[i].crcText = std::wstring(1, L"aA0"[random() % 3]) + std::to_wstring(random() % distinct);
+            entries[i].crcText = std::wstring(1, L"aA0"[random() % 3]) + std::to_wstring(random() % (1 + round));
         }
         std::vector<std::pair<size_t, size_t>> expected = PairRowsByDoubleLoop(entries);
         PairRows rows = BuildPairs(entries);
