@@ -1,7 +1,5 @@
-// Helpers of the archive tests: the real 7-Zip, the fake archiver, and running programs.
+// Helpers of the tests that need an archiver: the real 7-Zip and the fake one.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
@@ -10,9 +8,6 @@ std::wstring RealArchiverDir();
 
 // A new folder holding the fake archiver as 7z.exe (with a 7z.dll beside it).
 std::wstring MakeFakeArchiverDir(const std::wstring& parent);
-
-// Runs a command line in `workingFolder` and waits; the exit code, or -1 when it did not start.
-long RunProgram(const std::wstring& commandLine, const std::wstring& workingFolder);
 
 // Packs `items` (relative to `workingFolder`, separated by blanks, each quoted by the caller)
 // into `archive` with the real 7-Zip.

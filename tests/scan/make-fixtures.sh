@@ -1,35 +1,15 @@
 #!/usr/bin/env bash
-# Fixtures that only the Unix side can make under Wine:
-# - a tree with folder links (Wine shows them as folders carrying their target's identity);
-# - a drive letter of the test prefix pointed at a small tree, for drive-root names;
-# - a tree holding names the platform reads as devices or as other files.
-# Usage: make-fixtures.sh BUILD_DIR
+# Trees only the Unix side can make under Wine: drive Q:, folder links (Wine shows them as folders
+# carrying their target's identity), names the platform reads as devices or other files.
 set -euo pipefail
-build="$1"
-
-drive="$build/drive-tree"
-rm -rf "$drive"
-mkdir -p "$drive/old"
-printf 'top' > "$drive/top.txt"
-printf 'old' > "$drive/old/set.txt"
-mkdir -p "$build/wineprefix/dosdevices"
-ln -sfn "$drive" "$build/wineprefix/dosdevices/q:"
-
-top="$build/link-tree"
-rm -rf "$top"
-mkdir -p "$top/root/sub/deep" "$top/outside"
-printf 'root file' > "$top/root/a.txt"
-printf 'sub file' > "$top/root/sub/b.txt"
-printf 'deep file' > "$top/root/sub/deep/c.txt"
-printf 'outside file' > "$top/outside/o.txt"
-ln -s . "$top/root/self"                 # back to the dropped folder
-ln -s ../.. "$top/root/sub/deep/up"      # to an ancestor, two levels up
-ln -s sub "$top/root/again"              # a second path to a folder also reached directly
-ln -s sub "$top/root/more"               # and a third
-ln -s ../outside "$top/root/out"         # outside the dropped tree: walked, once
-ln -s ../../outside "$top/root/sub/out2" # the same outside folder again
-
-top="$build/device-tree"
-rm -rf "$top"
-mkdir -p "$top/prn" "$top/sub"
-for name in a.txt sub/b.txt com10.txt auxiliary prn/in.txt aux nul.txt Aux.tar.gz 'con .txt' COM1.log lpt0 'LPT²' 'report.' 'notes '; do printf 'same' > "$top/$name"; done
+drive="$1/drive-tree" links="$1/link-tree" devices="$1/device-tree"
+rm -rf "$drive" "$links" "$devices"
+mkdir -p "$drive/old" "$1/wineprefix/dosdevices" "$links/root/sub/deep" "$links/outside" "$devices/prn" "$devices/sub"
+printf 'top' > "$drive/top.txt" && printf 'old' > "$drive/old/set.txt"
+ln -sfn "$drive" "$1/wineprefix/dosdevices/q:"
+for file in root/a.txt root/sub/b.txt root/sub/deep/c.txt outside/o.txt; do printf '%s' "$file" > "$links/$file"; done
+ln -s . "$links/root/self" && ln -s ../.. "$links/root/sub/deep/up"      # to the root and an ancestor
+ln -s sub "$links/root/again" && ln -s sub "$links/root/more"            # more paths to one folder
+ln -s ../outside "$links/root/out" && ln -s ../../outside "$links/root/sub/out2"  # outside, twice
+for name in sub/b.txt com10.txt auxiliary console x.con ' nul' COM com⁴ prn/in.txt aux nul.txt Aux.tar.gz 'con .txt' COM1.log lpt0 \
+  'LPT²' 'com¹.txt' 'report.' 'notes '; do printf 'same' > "$devices/$name"; done
