@@ -26,7 +26,9 @@ std::string RandomBytes(size_t size, std::mt19937 random) {
 // The catalogue of a walk; one that meets more than 100 files is stopped there.
 EntryList Walk(const std::wstring& root, const std::wstring& ignore = L"") {
     std::atomic<bool> stop{false};
-    const StepControl control{[&](size_t done, size_t) { stop = stop || done > 100; }, &stop};
+    StepControl control;
+    control.progress = [&](size_t done, size_t) { stop = stop || done > 100; };
+    control.cancel = &stop;
     return LooseEntries(ScanFolder(ScanContext{root, ignore}, root, control));
 }
 
