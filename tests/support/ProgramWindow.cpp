@@ -50,16 +50,6 @@ ProgramWindow::ProgramWindow(const std::string& settings) {
     }();
     EXPECT_TRUE(registered);
     keys_ = CreateKeyTable();
-    Open(settings);
-}
-
-ProgramWindow::~ProgramWindow() {
-    Close();
-    DestroyAcceleratorTable(keys_);
-    DeleteFileW(SettingsFilePath().c_str());
-}
-
-void ProgramWindow::Open(const std::string& settings) {
     DeleteFileW(SettingsFilePath().c_str());
     if (!settings.empty()) WriteTestFile(SettingsFilePath(), settings);
     window_ = CreateMainWindow(GetModuleHandleW(nullptr));
@@ -69,15 +59,12 @@ void ProgramWindow::Open(const std::string& settings) {
 }
 
 // Closes without the close message (no placement written), then takes what is left queued.
-void ProgramWindow::Close() {
+ProgramWindow::~ProgramWindow() {
     if (IsWindow(window_)) DestroyWindow(window_);
     for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
     }
-}
-
-void ProgramWindow::Reopen(const std::string& settings) {
-    Close();
-    Open(settings);
+    DestroyAcceleratorTable(keys_);
+    DeleteFileW(SettingsFilePath().c_str());
 }
 
 int ProgramWindow::Run(DWORD limitMs, bool untilIdle) {

@@ -23,7 +23,6 @@ public:
 
     [[nodiscard]] HWND Window() const { return window_; }
     [[nodiscard]] HWND List() const { return list_; }
-    [[nodiscard]] HACCEL Keys() const { return keys_; }
 
     // The program's own loop for at most `limitMs`; with `untilIdle` it ends sooner, once no scan
     // runs and no modal box is open. Returns the loop's exit code (kTimedOut when cut short).
@@ -38,13 +37,8 @@ public:
     void Command(int id);
     void Select(int row);
     [[nodiscard]] Rows ListRows() const;
-    // Closes and reopens the window, as a new start of the program would.
-    void Reopen(const std::string& settings);
 
 private:
-    void Open(const std::string& settings);
-    void Close();
-
     HWND window_ = nullptr;
     HWND list_ = nullptr;
     HACCEL keys_ = nullptr;
