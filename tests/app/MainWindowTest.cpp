@@ -188,12 +188,13 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.then);
         const long before = calls();
-        SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", row.then <= PressesF5 ? L"1500" : L"5000");  // inherited
+        SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", row.then <= PressesF5 ? L"1000" : L"5000");  // inherited
         SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({first})), 0);
         program.Run(600, false);
         EXPECT_TRUE(ScanRunning());
         EXPECT_TRUE(archiverRunning());
-        SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"0");
+        // The archive is named in the title only in the runs on one file each, after the first.
+        if (row.then > PressesF5) SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"0");
         SetWindowPos(window, nullptr, 33, 44, 555, 333, SWP_NOZORDER);
         const DWORD start = GetTickCount();
         const UINT message[] = {WM_NULL, WM_KEYDOWN, WM_KEYDOWN, WM_DROPFILES, WM_CLOSE};
