@@ -25,6 +25,14 @@ dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
 echo "imports: $(echo $dlls)"
 foreign=$(grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|shlwapi|ole32|oleaut32|advapi32|msvcrt)\.dll$' <<<"$dlls" || true)
 [ -z "$foreign" ] || fail "imports DLLs that Windows does not have: $foreign"
+# What Explorer's properties show: every resource, the version too, is Japanese (0x411).
+rc=$(x86_64-w64-mingw32-windres -i "$work/unpacked/Veltrimox.exe" -O rc)
+[ "$(grep '^LANGUAGE' <<<"$rc" | sort -u)" = "LANGUAGE 17, 1" ] || fail "resources not all in 0x411"
+version=$(sed -n 's/^project(Veltrimox VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+for want in " FILEVERSION ${version//./, }, 0" 'BLOCK "041104B0"' "VALUE \"FileVersion\", \"$version\"" \
+    "VALUE \"ProductVersion\", \"$version\"" 'VALUE "OriginalFilename", "Veltrimox.exe"' 'VALUE "Translation", 0x411, 1200'; do
+  grep -qF "$want" <<<"$rc" || fail "the version resource lacks $want"
+done
 
 start=$SECONDS
 wineboot -i >/dev/null 2>&1

@@ -15,40 +15,15 @@
 
 namespace {
 
-HWND g_quitAfter = nullptr;
+HWND g_window = nullptr;
+DWORD g_deadline = 0;
+bool g_untilIdle = true;
 
-// Ends the message loop once the messages posted before have been handled and a scan they
-// started has handed its rows over. A message box's own loop handles posted messages too, and
-// a quit there would close the box: while the main window is disabled by a modal box the quit
-// waits.
-LRESULT CALLBACK QuitWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_APP) return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (IsWindow(g_quitAfter) && (!IsWindowEnabled(g_quitAfter) || ScanRunning())) {
-        Sleep(5);
-        PostMessageW(hwnd, WM_APP, 0, 0);
-    } else {
-        PostQuitMessage(0);
-    }
-    return 0;
-}
-
-HWND QuitWindow() {
-    static HWND window = [] {
-        WNDCLASSW quitClass{};
-        quitClass.lpfnWndProc = QuitWindowProc;
-        quitClass.hInstance = GetModuleHandleW(nullptr);
-        quitClass.lpszClassName = L"QuitAfterQueuedMessages";
-        RegisterClassW(&quitClass);
-        return CreateWindowExW(0, quitClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
-    }();
-    return window;
-}
-
-void DrainQueue() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
+// Ends the loop at the deadline, or once idle. A message box's own loop runs timers too, and a
+// quit there would close the box: while a modal box disables the window, only the deadline ends it.
+void CALLBACK QuitWhenDone(HWND, UINT, UINT_PTR, DWORD) {
+    const bool idle = g_untilIdle && !ScanRunning() && (!IsWindow(g_window) || IsWindowEnabled(g_window));
+    if (idle || static_cast<LONG>(GetTickCount() - g_deadline) >= 0) PostQuitMessage(idle ? 0 : ProgramWindow::kTimedOut);
 }
 
 }  // namespace
@@ -60,11 +35,8 @@ HDROP MakeDrop(const std::vector<std::wstring>& paths) {
     auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
     drop->fWide = TRUE;
-    auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(drop) + sizeof(DROPFILES));
-    for (const std::wstring& p : paths) {
-        std::copy(p.begin(), p.end(), text);
-        text += p.size() + 1;
-    }
+    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& p : paths) text = std::copy(p.begin(), p.end(), text) + 1;
     GlobalUnlock(memory);
     return static_cast<HDROP>(memory);
 }
@@ -78,49 +50,44 @@ ProgramWindow::ProgramWindow(const std::string& settings) {
     }();
     EXPECT_TRUE(registered);
     keys_ = CreateKeyTable();
-    Open(settings);
-}
-
-ProgramWindow::~ProgramWindow() {
-    Close();
-    DestroyAcceleratorTable(keys_);
-    DeleteFileW(SettingsFilePath().c_str());
-}
-
-void ProgramWindow::Open(const std::string& settings) {
     DeleteFileW(SettingsFilePath().c_str());
     if (!settings.empty()) WriteTestFile(SettingsFilePath(), settings);
     window_ = CreateMainWindow(GetModuleHandleW(nullptr));
-    ASSERT_NE(window_, nullptr) << "is there an X display?";
+    EXPECT_NE(window_, nullptr) << "is there an X display?";
     ShowMainWindow(window_, GetModuleHandleW(nullptr), SW_SHOWNORMAL);
     list_ = GetDlgItem(window_, ID_RESULT_LIST);
 }
 
-void ProgramWindow::Close() {
+// Closes without the close message (no placement written), then takes what is left queued.
+ProgramWindow::~ProgramWindow() {
     if (IsWindow(window_)) DestroyWindow(window_);
-    DrainQueue();
+    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+    }
+    DestroyAcceleratorTable(keys_);
+    DeleteFileW(SettingsFilePath().c_str());
 }
 
-void ProgramWindow::Reopen(const std::string& settings) {
-    Close();
-    Open(settings);
+int ProgramWindow::Run(DWORD limitMs, bool untilIdle) {
+    g_window = window_;
+    g_deadline = GetTickCount() + limitMs;
+    g_untilIdle = untilIdle;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, QuitWhenDone);
+    const int code = RunMessageLoop(window_, keys_);
+    KillTimer(nullptr, timer);
+    return code;
 }
 
-void ProgramWindow::Drop(const std::vector<std::wstring>& paths) {
-    SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
-    RunUntilIdle();
+HDROP ProgramWindow::Drop(const std::vector<std::wstring>& paths) {
+    const HDROP drop = MakeDrop(paths);
+    SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    Run(20000);
+    return drop;
 }
 
 void ProgramWindow::PressF5(HWND target) {
     PostMessageW(target, WM_KEYDOWN, VK_F5, 0x003F0001);
     PostMessageW(target, WM_KEYUP, VK_F5, static_cast<LPARAM>(0xC03F0001u));
-    RunUntilIdle();
-}
-
-void ProgramWindow::RunUntilIdle() {
-    g_quitAfter = window_;
-    PostMessageW(QuitWindow(), WM_APP, 0, 0);
-    RunMessageLoop(window_, keys_);
+    Run(20000);
 }
 
 void ProgramWindow::Command(int id) { SendMessageW(window_, WM_COMMAND, MAKEWPARAM(id, 0), 0); }

@@ -23,24 +23,22 @@ public:
 
     [[nodiscard]] HWND Window() const { return window_; }
     [[nodiscard]] HWND List() const { return list_; }
-    [[nodiscard]] HACCEL Keys() const { return keys_; }
 
-    // Both run the program's own loop until the scan they start has filled the list.
-    void Drop(const std::vector<std::wstring>& paths);
+    // The program's own loop for at most `limitMs`; with `untilIdle` it ends sooner, once no scan
+    // runs and no modal box is open. Returns the loop's exit code (kTimedOut when cut short).
+    static constexpr int kTimedOut = 99;
+    int Run(DWORD limitMs, bool untilIdle = true);
+    // Both run the loop (at most 20 s) until the scan they start has filled the list. Drop
+    // returns the drop handle it sent, which the window should have freed.
+    HDROP Drop(const std::vector<std::wstring>& paths);
     // F5 as a key press, which reaches the window through the key table.
     void PressF5(HWND target);
     // A context-menu command, as the menu sends it.
     void Command(int id);
     void Select(int row);
     [[nodiscard]] Rows ListRows() const;
-    // Closes and reopens the window, as a new start of the program would.
-    void Reopen(const std::string& settings);
 
 private:
-    void RunUntilIdle();
-    void Open(const std::string& settings);
-    void Close();
-
     HWND window_ = nullptr;
     HWND list_ = nullptr;
     HACCEL keys_ = nullptr;

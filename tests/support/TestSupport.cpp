@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <clocale>
 #include <cstdlib>
 
 std::wstring WindowsPathOfUnixPath(const std::string& unixPath) {
@@ -14,28 +13,13 @@ std::wstring WindowsPathOfUnixPath(const std::string& unixPath) {
     return path;
 }
 
-namespace {
-
-std::wstring ScratchRoot() {
-    static const std::wstring root = [] {
-        const char* scratch = std::getenv("VELTRIMOX_SCRATCH");
-        if (scratch && *scratch) return WindowsPathOfUnixPath(scratch);
-        wchar_t temp[MAX_PATH + 1] = {};
-        GetTempPathW(MAX_PATH + 1, temp);
-        std::wstring fallback = temp;
-        fallback += L"veltrimox-tests";
-        CreateDirectoryW(fallback.c_str(), nullptr);
-        return fallback;
-    }();
-    return root;
-}
-
-}  // namespace
-
 std::wstring MakeTempFolder(const std::wstring& hint) {
     static std::atomic<int> counter{0};
-    const std::wstring path = ScratchRoot() + L"\\" + hint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(counter++);
+    const char* scratch = std::getenv("VELTRIMOX_SCRATCH");  // set by the wrapper; else the user's temp folder
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring root = scratch && *scratch ? WindowsPathOfUnixPath(scratch) : temp + std::wstring(L"veltrimox-tests");
+    const std::wstring path = root + L"\\" + hint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
     MakeFolder(path);
     return path;
 }
@@ -49,23 +33,20 @@ void MakeFolder(const std::wstring& path) {
 void WriteTestFile(const std::wstring& path, const std::string& content) {
     MakeFolder(path.substr(0, path.find_last_of(L'\\')));
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
     DWORD written = 0;
     if (!content.empty()) WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
-    ASSERT_EQ(written, content.size());
+    ASSERT_EQ(written, content.size()) << Utf8(path);
 }
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    std::string out(text.size() * 3, '\0');
+    out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                                       static_cast<int>(out.size()), nullptr, nullptr)));
     return out;
 }
-
-bool RunningUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 std::vector<std::pair<std::wstring, std::wstring>> RowTexts(const PairRows& rows) {
     std::vector<std::pair<std::wstring, std::wstring>> texts;
@@ -81,28 +62,26 @@ std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list, HANDL
         LVITEMW item;
         wchar_t text[1024];
     };
-    Cell here{};
-    Cell* cell = process ? static_cast<Cell*>(VirtualAllocEx(process, nullptr, sizeof(Cell), MEM_COMMIT, PAGE_READWRITE))
-                         : &here;
+    process = process ? process : GetCurrentProcess();  // one way for both: the buffer lives in the list's process
+    auto* remote = static_cast<Cell*>(VirtualAllocEx(process, nullptr, sizeof(Cell), MEM_COMMIT, PAGE_READWRITE));
     std::vector<std::pair<std::wstring, std::wstring>> rows;
-    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; cell && i < count; ++i) {
+    DWORD_PTR count = 0;
+    SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_BLOCK, 20000, &count);
+    for (int i = 0; remote && i < static_cast<int>(count); ++i) {
         std::wstring cells[2];
         for (int c = 0; c < 2; ++c) {
-            Cell asked{};
-            asked.item.iSubItem = c;
-            asked.item.pszText = cell->text;
-            asked.item.cchTextMax = 1024;
-            if (process) WriteProcessMemory(process, cell, &asked, sizeof(Cell), nullptr);
-            else here = asked;
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&cell->item));
-            if (process) ReadProcessMemory(process, cell, &asked, sizeof(Cell), nullptr);
-            else asked = here;
-            cells[c] = asked.text;
+            Cell cell{};
+            cell.item.iSubItem = c;
+            cell.item.pszText = remote->text;
+            cell.item.cchTextMax = 1024;
+            WriteProcessMemory(process, remote, &cell, sizeof(Cell), nullptr);
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&remote->item));
+            ReadProcessMemory(process, remote, &cell, sizeof(Cell), nullptr);
+            cells[c] = cell.text;
         }
         rows.emplace_back(cells[0], cells[1]);
     }
-    if (process && cell) VirtualFreeEx(process, cell, 0, MEM_RELEASE);
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     return rows;
 }
 
@@ -121,12 +100,10 @@ PROCESS_INFORMATION StartWorker(const std::wstring& test) {
 
 std::string ReadTextFile(const std::wstring& path) {
     std::string text;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return text;
 }

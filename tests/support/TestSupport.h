@@ -22,12 +22,8 @@ void MakeFolder(const std::wstring& path);
 
 std::string Utf8(const std::wstring& text);
 
-// Where the platform's own behaviour differs, tests say which one they expect.
-[[nodiscard]] bool RunningUnderWine();
-
-// Every row of a two-column list view, both cells read whole enough for any test name. With
-// `process`, the list's own, the cells are read as another process reads them: through a
-// buffer placed in that process.
+// Every row of a two-column list view. With `process`, the list's own, the cells are read as
+// another process reads them: through a buffer placed in that process.
 [[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list, HANDLE process = nullptr);
 
 // This test program once more, running only the disabled test `test`: the worker side of a
