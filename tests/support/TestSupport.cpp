@@ -48,15 +48,6 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
-std::vector<std::pair<std::wstring, std::wstring>> RowTexts(const PairRows& rows) {
-    std::vector<std::pair<std::wstring, std::wstring>> texts;
-    for (uint64_t row = 0; row < RowCount(rows); ++row) {
-        const auto [file1, file2] = RowEntries(rows, row);
-        texts.emplace_back(rows.entries[file1].displayName, rows.entries[file2].displayName);
-    }
-    return texts;
-}
-
 std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list, HANDLE process) {
     struct Cell {
         LVITEMW item;
@@ -83,19 +74,6 @@ std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list, HANDL
     }
     if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     return rows;
-}
-
-PROCESS_INFORMATION StartWorker(const std::wstring& test) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + test + L" --gtest_also_run_disabled_tests";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        ADD_FAILURE() << "cannot start " << Utf8(line);
-    }
-    return process;
 }
 
 std::string ReadTextFile(const std::wstring& path) {

@@ -26,12 +26,6 @@ std::string Utf8(const std::wstring& text);
 // another process reads them: through a buffer placed in that process.
 [[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> ReadListRows(HWND list, HANDLE process = nullptr);
 
-// This test program once more, running only the disabled test `test`: the worker side of a
-// test. The caller waits for it and closes its handles.
-[[nodiscard]] PROCESS_INFORMATION StartWorker(const std::wstring& test);
-
 // A file's bytes; empty when it cannot be read.
 [[nodiscard]] std::string ReadTextFile(const std::wstring& path);
 
-// Every row of a pairing as its two texts, in order.
-[[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> RowTexts(const PairRows& rows);
