@@ -166,7 +166,7 @@ public:
 void RunFileCommand(HWND hwnd, int commandId) {
     CommandGuard guard;
     const CommandContext context{hwnd, ResultList{g_app.resultList, g_app.rows}, g_app.entries, g_app.rootFolder,
-                                 g_app.archiverPath, SystemDialogs()};
+                                 g_app.archiverPath, g_app.dialogs};
     switch (commandId) {
         case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
         case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;
@@ -231,7 +231,7 @@ void OnScanDone(HWND hwnd, ScanResult* handedOver) {
     g_app.rows = std::move(result->rows);
     ShowRows(ResultList{g_app.resultList, g_app.rows});
     if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
-        MessageBoxW(hwnd, kNoDuplicates, kTitle, MB_OK);
+        g_app.dialogs.messageBox(hwnd, kNoDuplicates, MB_OK);
     }
 }
 
@@ -306,6 +306,8 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 const AppState& ApplicationState() { return g_app; }
+
+void UseDialogs(CommandDialogs dialogs) { g_app.dialogs = std::move(dialogs); }
 
 bool ScanRunning() { return g_scan != nullptr; }
 

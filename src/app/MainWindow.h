@@ -1,6 +1,7 @@
 // The main window: drop target, result list, context menu, F5, and the program's start-up.
 #pragma once
 
+#include "actions/FileCommands.h"
 #include "scan/Catalogue.h"
 #include "scan/DuplicatePairing.h"
 
@@ -21,9 +22,13 @@ struct AppState {
     HMENU menuResource = nullptr;
     HMENU contextMenu = nullptr;  // the first popup of the menu resource
     bool commandRunning = false;  // a file command (with its dialogs) is under way
+    CommandDialogs dialogs = SystemDialogs();  // the window's own box and the commands' dialogs
 };
 
 [[nodiscard]] const AppState& ApplicationState();
+
+// The dialogs the window and its commands show from now on (a test answers them itself).
+void UseDialogs(CommandDialogs dialogs);
 
 // True while a scan runs on its own thread (the list and the catalogue stay empty meanwhile).
 [[nodiscard]] bool ScanRunning();

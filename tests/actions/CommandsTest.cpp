@@ -1,40 +1,27 @@
 // The delete and move commands and the result list, on real files, the real Recycle Bin (Wine's
-// trash under a throw-away XDG_DATA_HOME) and the real 7-Zip. Most questions are answered in
-// process through the commands' dialogs; a few go through the real boxes and the real picker.
+// trash under a throw-away XDG_DATA_HOME) and the real 7-Zip, through the program's window. The
+// questions are answered in process through the window's dialogs; the shell's own box and the
+// real folder picker are answered on screen.
 #include "actions/FileCommands.h"
+#include "app/MainWindow.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
-#include "archive/ArchiverInterface.h"
-#include "scan/FolderScan.h"
 
-#include "DialogWatcher.h"
-#include "ProgramWindow.h"
 #include "TestSupport.h"
+#include "WindowSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <random>
 
 namespace {
 
-using Asked = std::vector<std::pair<std::wstring, UINT>>;  // each box's text and style; the picker as "pick"
-const auto D = DeleteSelectedFile;
-const auto M = MoveSelectedFile;
-std::pair<std::wstring, UINT> Box(const std::wstring& text, UINT style) { return {text, style}; }
-const auto kPick = Box(L"pick", 0);
-const auto kOverwrite = Box(L"移動先に同名ファイルが存在します。\n上書きしますか？", MB_ICONWARNING | MB_YESNO);
+using Box = std::pair<std::wstring, UINT>;  // a box's text and style; the picker as "pick"
+const Box kPick{L"pick", 0}, kOverwrite{L"移動先に同名ファイルが存在します。\n上書きしますか？", MB_ICONWARNING | MB_YESNO};
+enum { D1 = ID_DELETE_FILE1, D2 = ID_DELETE_FILE2, M1 = ID_MOVE_FILE1, M2 = ID_MOVE_FILE2 };
 
-std::wstring FromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    EXPECT_TRUE(value && *value) << name << ": run through ctest";
-    return WindowsPathOfUnixPath(value ? value : "");
-}
-
-bool InTrash(const std::wstring& name) {
-    return PathExists(FromEnvironment("XDG_DATA_HOME") + L"\\Trash\\files\\" + name);
-}
+bool InTrash(const std::wstring& name) { return PathExists(FromEnvironment("XDG_DATA_HOME") + L"\\Trash\\files\\" + name); }
 
 // `rows` less every row with a cell that `goes`; the rest keep their order.
 template <typename Goes>
@@ -44,48 +31,12 @@ Rows Without(Rows rows, Goes goes) {
     return rows;
 }
 
-LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    const auto* rows = reinterpret_cast<const PairRows*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message != WM_NOTIFY || !rows || reinterpret_cast<NMHDR*>(lParam)->code != LVN_GETDISPINFOW) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return AnswerDisplayInfo(*rows, *reinterpret_cast<NMLVDISPINFOW*>(lParam)), 0;
-}
-
-// A window with the result list, answering for `rows` as the main window does.
-struct ListWindow {
-    explicit ListWindow(PairRows& shown) : rows(shown) {
-        WNDCLASSW owner{};
-        owner.lpfnWndProc = OwnerProc;
-        owner.hInstance = GetModuleHandleW(nullptr);
-        owner.lpszClassName = L"ListOwner";
-        RegisterClassW(&owner);  // fails harmlessly from the second time on
-        window = CreateWindowExW(0, L"ListOwner", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&rows));
-        view = CreateResultList(window, 1);
-    }
-    ~ListWindow() { DestroyWindow(window); }
-    ResultList List() const { return ResultList{view, rows}; }
-    Rows Shown() const { return ReadListRows(view); }
-    void Select(int row, UINT state = LVIS_SELECTED | LVIS_FOCUSED) const {
-        LVITEMW item{};
-        item.state = state;
-        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    }
-    int Next(UINT which) const { return static_cast<int>(SendMessageW(view, LVM_GETNEXTITEM, WPARAM(-1), which)); }
-    PairRows& rows;
-    HWND window, view;
-};
-
 struct Step {
-    void (*command)(const CommandContext&, int);
-    std::wstring file1, file2;  // the row to select: empty file2 the first of file1, empty file1 none
-    int column;
+    int command;
+    std::wstring file1, file2;         // the row to select: empty file2 the first of file1, empty file1 none
     std::vector<int> answers;          // in turn for each box and the picker; 0 (a failed box) after them
     std::optional<std::wstring> pick;  // the picker's answer: nullopt cancelled, "" a pick without a path
-    Asked asked;
+    std::vector<Box> asked;
     std::vector<std::wstring> gone;  // whose rows and entries leave ("~name": only its rows)
 };
 
@@ -93,45 +44,42 @@ class Commands : public testing::Test {
 protected:
     void Scan(const std::wstring& name) {
         root = FromEnvironment("VELTRIMOX_ACTIONS_FIXTURE") + L"\\" + name;
-        rows = BuildPairs(entries = ExpandArchives({archiver, root}, ScanFolder({root, L""}, root)).entries);
-        ShowRows(window.List());
+        program.Drop({root});
+        UseDialogs(dialogs);
     }
     void Walk(const std::vector<Step>& steps) {
         for (const Step& step : steps) {
-            const Rows before = window.Shown();
+            const Rows before = ReadListRows(program.List());
             const auto at = std::find_if(before.begin(), before.end(), [&](const auto& r) {
                 return r.first == step.file1 && (step.file2.empty() || r.second == step.file2);
             });
             ASSERT_EQ(at == before.end(), step.file1.empty()) << Utf8(step.file1 + L" / " + step.file2);
-            window.Select(at == before.end() ? -1 : static_cast<int>(at - before.begin()), at == before.end() ? 0 : 3);
+            program.Select(at == before.end() ? -1 : static_cast<int>(at - before.begin()));
             asked.clear();
             current = &step;
-            step.command(CommandContext{window.window, window.List(), entries, root, archiver, dialogs}, step.column);
+            SendMessageW(program.Window(), WM_COMMAND, static_cast<WPARAM>(step.command), 0);
             EXPECT_EQ(asked, step.asked) << Utf8(step.file1);
             std::vector<std::wstring> gone;
             for (const auto& name : step.gone) gone.push_back(name[0] == L'~' ? name.substr(1) : name);
             const auto named = [&](const std::wstring& cell) { return std::count(gone.begin(), gone.end(), cell) > 0; };
-            EXPECT_EQ(window.Shown(), Without(before, named)) << Utf8(step.file1);
+            EXPECT_EQ(ReadListRows(program.List()), Without(before, named)) << Utf8(step.file1);
+            const EntryList& entries = ApplicationState().entries;
             for (size_t i = 0; i < gone.size(); ++i) {
                 EXPECT_EQ(FindEntryByName(entries, gone[i]) < entries.size(), step.gone[i][0] == L'~') << Utf8(gone[i]);
             }
         }
     }
-    std::wstring archiver = LocateArchiver(FromEnvironment("VELTRIMOX_7ZIP_DIR")), root;
-    EntryList entries;
-    PairRows rows;
-    ListWindow window{rows};
-    Asked asked;
-    const Step* current = nullptr;
     // Each box and the picker answered in turn, all owned by the window.
     int Answer(HWND owner, const std::wstring& text, UINT style) {
-        EXPECT_EQ(owner, window.window);
+        EXPECT_EQ(owner, program.Window());
         asked.emplace_back(text, style);
         return asked.size() <= current->answers.size() ? current->answers[asked.size() - 1] : 0;
     }
-    CommandDialogs dialogs{[this](HWND owner, const std::wstring& text, UINT style) {
-                               return Answer(owner, text, style);
-                           },
+    std::wstring archiver = FromEnvironment("VELTRIMOX_7ZIP_DIR"), root;
+    ProgramWindow program{"[UserSetting]\r\ndir=" + Utf8(archiver) + "\r\n"};
+    std::vector<Box> asked;
+    const Step* current = nullptr;
+    CommandDialogs dialogs{[this](HWND owner, const std::wstring& text, UINT style) { return Answer(owner, text, style); },
                            [this](HWND owner, const std::wstring& at) {
                                return Answer(owner, at == root ? L"pick" : at, 0), current->pick;  // opened at the root
                            }};
@@ -143,59 +91,40 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     const auto loose = [](const std::wstring& name) { return Box(name + L"を削除します。\nよろしいですか？", MB_YESNO); };
     const auto member = [](const std::wstring& name) { return Box(L"書庫内" + name + L"を削除します。\nよろしいですか？", MB_YESNO); };
     const auto failed = [](const std::wstring& name) { return Box(name + L"を削除できませんでした。", MB_ICONERROR); };
+    const std::wstring deep = L"long\\" + std::wstring(140, L'n') + L"\\" + std::wstring(140, L'n');  // a cell of 300
     Scan(L"delete");
     ASSERT_TRUE(DeleteFileW((root + L"\\gone.txt").c_str()) && DeleteFileW((root + L"\\held.zip").c_str()));
-    std::vector<Step> steps{{D, L"", L"", 0, {IDYES}, {}, {}, {}}};
-    for (int answer : {IDNO, IDOK, IDCANCEL, 0}) {
-        steps.push_back({D, L"k1.txt", L"k2.txt", 0, {answer}, {}, {loose(L"k1.txt")}, {}});
-    }
+    std::vector<Step> steps{{D1, L"", L"", {IDYES}, {}, {}, {}}};
+    for (int answer : {IDNO, IDOK, IDCANCEL, 0}) steps.push_back({D1, L"k1.txt", L"k2.txt", {answer}, {}, {loose(L"k1.txt")}, {}});
     steps.insert(steps.end(), {
-        {D, L"k1.txt", L"k2.txt", 0, {IDYES}, {}, {loose(L"k1.txt")}, {L"k1.txt"}},
-        {D, L"one.txt", L"set.zip【one.txt】", 1, {IDYES}, {}, {member(L"one.txt")}, {L"set.zip【one.txt】", L"set.zip"}},
-        {D, L"solo.zip【two.txt】", L"two.txt", 0, {IDYES}, {},
+        {D1, L"k1.txt", L"k2.txt", {IDYES}, {}, {loose(L"k1.txt")}, {L"k1.txt"}},
+        {D2, L"one.txt", L"set.zip【one.txt】", {IDYES}, {}, {member(L"one.txt")}, {L"set.zip【one.txt】", L"set.zip"}},
+        {D1, L"solo.zip【two.txt】", L"two.txt", {IDYES}, {},
          {Box(L"solo.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。", MB_ICONWARNING | MB_YESNO)},
          {L"solo.zip【two.txt】", L"solo.zip"}},
-        {D, L"gone.txt", L"here.txt", 0, {IDYES}, {}, {loose(L"gone.txt")}, {L"gone.txt"}},
-        {D, L"m1.txt", L"held.zip【m1.txt】", 1, {IDYES}, {}, {member(L"m1.txt")}, {L"held.zip【m1.txt】", L"held.zip"}}});
-    for (const std::wstring name : {L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt"}) {
+        {D1, L"gone.txt", L"here.txt", {IDYES}, {}, {loose(L"gone.txt")}, {L"gone.txt"}},
+        {D2, L"m1.txt", L"held.zip【m1.txt】", {IDYES}, {}, {member(L"m1.txt")}, {L"held.zip【m1.txt】", L"held.zip"}}});
+    for (const std::wstring& name : std::vector<std::wstring>{L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt", deep}) {
         const std::wstring display = L"names.zip【" + name + L"】";
-        steps.push_back({D, display, L"", 0, {IDYES}, {}, {member(name)}, {display, L"names.zip"}});
+        steps.push_back({D1, display, L"", {IDYES}, {}, {member(name)}, {display, L"names.zip"}});
     }
     for (const std::wstring name : {L"names.zip【a\" \"b】", L"clash.zip【a】", L"clash.zip【c】"}) {
         const std::wstring inner = name.substr(name.find(L'【') + 1, name.size() - name.find(L'【') - 2);
-        steps.push_back({D, name, L"", 0, {IDYES}, {}, {member(inner), failed(inner)}, {}});
+        steps.push_back({D1, name, L"", {IDYES}, {}, {member(inner), failed(inner)}, {}});
     }
     Walk(steps);
-    // The Recycle Bin cannot take a file held open: the shell asks before deleting it for good,
-    // and No there is a failed delete.
+    // The Recycle Bin cannot take a file held open: the shell asks on screen before deleting it
+    // for good, and No there is a failed delete.
     HANDLE holder = CreateFileW((root + L"\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    DialogAnswerer shell(window.window, {IDNO});
-    Walk({{D, L"locked.txt", L"", 0, {IDYES}, {}, {loose(L"locked.txt"), failed(L"locked.txt")}, {}}});
+    DialogAnswerer shell(program.Window(), {IDNO});
+    Walk({{D1, L"locked.txt", L"", {IDYES}, {}, {loose(L"locked.txt"), failed(L"locked.txt")}, {}}});
     CloseHandle(holder);
     EXPECT_EQ(shell.Finish().size(), 1u);
     EXPECT_TRUE(InTrash(L"k1.txt") && InTrash(L"solo.zip") && !PathExists(root + L"\\held.zip"));
-    const auto members = [&](const std::wstring& archive) {
-        std::vector<std::wstring> paths;
-        EXPECT_TRUE(ListArchivePaths(archiver, root + L"\\" + archive, paths));
-        std::sort(paths.begin(), paths.end());
-        return paths;
-    };
-    EXPECT_EQ(members(L"set.zip"), std::vector<std::wstring>{L"two.txt"});
-    EXPECT_EQ(members(L"names.zip"), (std::vector<std::wstring>{L"README.TXT", L"a", L"a\" \"b", L"b", L"qa.txt"}));
-    EXPECT_EQ(members(L"clash.zip"), (std::vector<std::wstring>{L"a", L"a", L"c", L"c\\x.txt"}));
-
-    // The real boxes: a question with Yes and No and no icon, an error with OK and the error
-    // icon, the whole-archive question with the warning icon.
-    dialogs = SystemDialogs();
-    DialogAnswerer answerer(window.window, {IDYES, IDOK, IDNO});
-    Walk({{D, L"clash.zip【a】", L"", 0, {}, {}, {}, {}}, {D, L"solo-copy.zip【two.txt】", L"", 0, {}, {}, {}, {}}});
-    const auto seen = answerer.Finish();
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[1].caption, L"Veltrimox");
-    EXPECT_EQ(seen[1].text, L"aを削除できませんでした。");
-    const std::vector<std::pair<std::vector<int>, std::wstring>> shown{
-        {{IDYES, IDNO}, L""}, {{IDOK}, L"error"}, {{IDYES, IDNO}, L"warning"}};
-    for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(std::make_pair(seen[i].ids, seen[i].icon), shown[i]) << i;
+    std::vector<std::wstring> left;
+    EXPECT_TRUE(ListArchivePaths(ApplicationState().archiverPath, root + L"\\names.zip", left));
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"README.TXT", L"a", L"a\" \"b", L"b", L"long", deep.substr(0, 145), L"qa.txt"}));
 }
 
 // What the archiver's fresh listing must show after a member delete: the old one less exactly
@@ -217,118 +146,99 @@ TEST(MemberDelete, OnlyTheOldListingLessExactlyTheMemberConfirmsIt) {
 
 TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSource) {
     const auto failed = [](const std::wstring& name) { return Box(name + L"を移動できませんでした。", MB_ICONERROR); };
-    const auto archive = Box(L"pack.zip【p.txt】を移動します。\nよろしいですか？\n※書庫を移動します。", MB_ICONWARNING | MB_YESNO);
+    const Box archive{L"pack.zip【p.txt】を移動します。\nよろしいですか？\n※書庫を移動します。", MB_ICONWARNING | MB_YESNO};
     Scan(L"move");
     const std::wstring dest = root + L"\\dest";
     std::vector<Step> steps{
-        {M, L"mv.txt", L"mv-copy.txt", 0, {0}, std::nullopt, {kPick}, {}},
-        {M, L"mv.txt", L"mv-copy.txt", 0, {0}, L"", {kPick, failed(L"mv.txt")}, {}},
-        {M, L"mv.txt", L"mv-copy.txt", 0, {0, IDNO}, dest, {kPick, kOverwrite}, {}},
-        {M, L"mv.txt", L"mv-copy.txt", 0, {0, IDYES}, dest, {kPick, kOverwrite},
-         {L"mv.txt", L"dest\\mv.txt【older.txt】"}},
-        {M, L"p.txt", L"pack.zip【p.txt】", 1, {IDNO}, dest, {archive}, {}},
-        {M, L"p.txt", L"pack.zip【p.txt】", 1, {IDYES, 0, IDYES}, dest, {archive, kPick, kOverwrite},
+        {M1, L"mv.txt", L"mv-copy.txt", {0}, std::nullopt, {kPick}, {}},
+        {M1, L"mv.txt", L"mv-copy.txt", {0}, L"", {kPick, failed(L"mv.txt")}, {}},
+        {M1, L"mv.txt", L"mv-copy.txt", {0, IDNO}, dest, {kPick, kOverwrite}, {}},
+        {M1, L"mv.txt", L"mv-copy.txt", {0, IDYES}, dest, {kPick, kOverwrite}, {L"mv.txt", L"dest\\mv.txt【older.txt】"}},
+        {M2, L"p.txt", L"pack.zip【p.txt】", {IDNO}, dest, {archive}, {}},
+        {M2, L"p.txt", L"pack.zip【p.txt】", {IDYES, 0, IDYES}, dest, {archive, kPick, kOverwrite},
          {L"pack.zip【p.txt】", L"~pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}}};
     // Its own folder, the folder that holds its folder, by another case and through a link.
     for (const std::wstring& into : {root + L"\\report", root, root + L"\\REPORT", root + L"\\zlink"}) {
-        steps.push_back({M, L"report\\report", L"copy", 0, {0, IDYES}, into, {kPick, failed(L"report")}, {}});
+        steps.push_back({M1, L"report\\report", L"copy", {0, IDYES}, into, {kPick, failed(L"report")}, {}});
     }
     Walk(steps);
     EXPECT_TRUE(InTrash(L"mv.txt") && InTrash(L"pack.zip") && PathExists(dest + L"\\pack.zip"));
     EXPECT_FALSE(PathExists(root + L"\\mv.txt"));
-    EXPECT_EQ(ReadTextFile(dest + L"\\mv.txt"), "mv");
-    EXPECT_EQ(ReadTextFile(root + L"\\report\\report"), "rep");
+    EXPECT_EQ(ReadTextFile(dest + L"\\mv.txt") + ReadTextFile(root + L"\\report\\report"), "mvrep");
     // A source held open cannot move: what the overwrite sent to the Recycle Bin leaves all the same.
-    HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
-    Walk({{M, L"report\\report", L"copy", 0, {0, IDYES}, root + L"\\sub", {kPick, kOverwrite, failed(L"report")},
-           {L"sub\\report"}}});
+    HANDLE holder = CreateFileW((root + L"\\report\\report").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    Walk({{M1, L"report\\report", L"copy", {0, IDYES}, root + L"\\sub", {kPick, kOverwrite, failed(L"report")}, {L"sub\\report"}}});
     CloseHandle(holder);
 
     // The real picker opens at the root; the folder the user picks there is where the file goes.
-    dialogs = SystemDialogs();
-    DialogAnswerer answerer(window.window, {IDOK}, dest);
-    Walk({{M, L"copy", L"", 0, {}, {}, {}, {L"copy"}}});
+    UseDialogs(SystemDialogs());
+    DialogAnswerer answerer(program.Window(), {IDOK}, dest);
+    Walk({{M1, L"copy", L"", {}, {}, {}, {L"copy"}}});
     const auto seen = answerer.Finish();
     EXPECT_TRUE(seen.size() == 1 && seen[0].tree && PathExists(dest + L"\\copy"));
 }
 
-// Through the program's window and its real box: only Yes acts, and a drop, F5 or another
-// command that comes meanwhile is ignored.
-TEST(CommandsInTheWindow, OnlyTheRealYesActsAndNothingElseRunsMeanwhile) {
-    const std::wstring root = MakeTempFolder(L"window"), other = MakeTempFolder(L"other");
-    for (const wchar_t* name : {L"\\w1.txt", L"\\w2.txt"}) WriteTestFile(root + name, "same");
-    ProgramWindow program;
-    program.Drop({root});
-    program.Select(0);
-    for (int answer : {IDNO, IDYES}) {
-        PostMessageW(program.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
-        for (int command : {ID_RESCAN, ID_DELETE_FILE2}) PostMessageW(program.Window(), WM_COMMAND, command, 0);
-        DialogAnswerer answerer(program.Window(), {answer});
-        program.Command(ID_DELETE_FILE1);
-        const auto seen = answerer.Finish();
-        ASSERT_EQ(seen.size(), 1u);
-        EXPECT_EQ(seen[0].text, L"w1.txtを削除します。\nよろしいですか？");
-        EXPECT_EQ(PathExists(root + L"\\w1.txt"), answer == IDNO);
-    }
-    EXPECT_EQ(WindowText(program.Window()), root);
-    EXPECT_TRUE(program.ListRows().empty() && PathExists(root + L"\\w2.txt"));
-}
-
-// The rows as the list shows them against a double loop over random catalogues, and after
-// removals against a stored list that deletes the matching rows; no row stays selected.
+// Rows against the double loop over random catalogues, and after removals against a stored list
+// that deletes the matching rows; no row stays selected.
 TEST(ResultList, RowsAndRemovalsAreThoseOfAStoredListAndClearTheSelection) {
     std::mt19937 random(77);
-    const std::wstring names[] = {L"a", L"A", L"a ", L"b", L"x.zip【a】", L"sub\\" + std::wstring(600, L'n')};
+    const std::wstring names[] = {L"a", L"A", L"a ", L"b", L"x.zip【a】", L"sub\\n"};
     const std::wstring containers[] = {L"D:\\a", L"D:\\A", L"D:\\x.zip", L"D:\\y.zip"};
+    const HWND parent = CreateWindowW(L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
     for (int round = 0; round < 30; ++round) {
         EntryList entries;
         for (size_t i = random() % 30; i > 0; --i) {
-            const std::wstring& name = names[random() % 6];
-            AppendEntry(entries, FileEntry{name, L"", containers[random() % 4], std::to_wstring(random() % 3),
+            AppendEntry(entries, FileEntry{names[random() % 6], L"", containers[random() % 4], std::to_wstring(random() % 3),
                                            static_cast<int32_t>(random() % 2)});
         }
         PairRows rows = BuildPairs(entries);
-        const ListWindow window(rows);
-        ShowRows(window.List());
+        const ResultList list{CreateResultList(parent, 1), rows};
+        ShowRows(list);
+        const auto shown = [&] {
+            Rows texts;
+            for (uint64_t k = 0; k < RowCount(rows); ++k) {
+                const auto [j, l] = RowEntries(rows, k);
+                texts.emplace_back(rows.entries[j].displayName, rows.entries[l].displayName);
+            }
+            EXPECT_EQ(SendMessageW(list.view, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(texts.size()));
+            return texts;
+        };
         Rows stored;
-        for (const auto& [j, k] : PairRowsByDoubleLoop(entries)) {
-            stored.emplace_back(entries[j].displayName, entries[k].displayName);
-        }
-        ASSERT_EQ(window.Shown(), stored) << round;
+        for (const auto& [j, k] : PairRowsByDoubleLoop(entries)) stored.emplace_back(entries[j].displayName, entries[k].displayName);
+        ASSERT_EQ(shown(), stored) << round;
         for (int step = 0; step < 4 && !entries.empty(); ++step) {
-            // A row selected before, with the focus on it or elsewhere.
-            if (!stored.empty()) window.Select(static_cast<int>(random() % stored.size()), step % 2 ? 3u : 2u);
+            LVITEMW item{};  // a row selected before, with the focus on it or elsewhere
+            item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+            item.state = step % 2 ? item.stateMask : LVIS_SELECTED;
+            if (!stored.empty()) SendMessageW(list.view, LVM_SETITEMSTATE, random() % stored.size(), reinterpret_cast<LPARAM>(&item));
             const FileEntry entry = entries[random() % entries.size()];
             const bool byName = random() % 2;
-            const auto goes = [&](const std::wstring& cell) {
+            stored = Without(stored, [&](const std::wstring& cell) {
                 const size_t at = FindEntryByName(entries, cell);
-                if (byName) return cell == entry.displayName;
-                return at < entries.size() && entries[at].containerPath == entry.containerPath;
-            };
-            stored = Without(stored, goes);
-            if (byName) RemoveRowsByName(window.List(), entry.displayName);
-            if (!byName) RemoveRowsByContainer(window.List(), entries, entry.containerPath);
+                return byName ? cell == entry.displayName : at < entries.size() && entries[at].containerPath == entry.containerPath;
+            });
+            if (byName) RemoveRowsByName(list, entry.displayName);
+            if (!byName) RemoveRowsByContainer(list, entries, entry.containerPath);
             EraseEntry(entries, FindEntryByName(entries, entry.displayName));
-            ASSERT_EQ(window.Shown(), stored) << round << " " << step;
-            EXPECT_EQ(std::make_pair(window.Next(LVNI_SELECTED), window.Next(LVNI_FOCUSED)), std::make_pair(-1, -1));
+            ASSERT_EQ(shown(), stored) << round << " " << step;
+            EXPECT_EQ(ListView_GetNextItem(list.view, -1, LVNI_SELECTED) + ListView_GetNextItem(list.view, -1, LVNI_FOCUSED), -2);
         }
+        DestroyWindow(list.view);
     }
+    DestroyWindow(parent);
 }
 
 TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
     EntryList entries;  // one group of 10,001: 100,010,000 rows
     for (int i = 0; i <= 10000; ++i) AppendEntry(entries, FileEntry{L"f" + std::to_wstring(i), L"", L"", L"1", 0});
-    entries[1].displayName += std::wstring(300, L'x');  // longer than the first buffer a cell is read into
     PairRows rows = BuildPairs(entries);
-    const ListWindow window(rows);
-    DialogAnswerer answerer(window.window, {IDOK});
-    ShowRows(window.List());
+    const HWND parent = CreateWindowW(L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    DialogAnswerer answerer(parent, {IDOK});
+    ShowRows(ResultList{CreateResultList(parent, 1), rows});
     const auto seen = answerer.Finish();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"重複の組が100,010,000件見つかりました。\n一覧には先頭の100,000,000件だけを表示します。");
-    EXPECT_EQ(seen[0].caption + L" " + seen[0].icon, L"Veltrimox warning");
-    EXPECT_EQ(SendMessageW(window.view, LVM_GETITEMCOUNT, 0, 0), 100000000);
-    EXPECT_EQ(ReadCellText(window.view, 99999999, 1), L"f10000");
-    EXPECT_EQ(ReadCellText(window.view, 0, 1), entries[1].displayName);
+    EXPECT_EQ(seen[0].caption + L"|" + seen[0].icon + L"|" + seen[0].text,
+              L"Veltrimox|warning|重複の組が100,010,000件見つかりました。\n一覧には先頭の100,000,000件だけを表示します。");
+    EXPECT_EQ(SendMessageW(GetDlgItem(parent, 1), LVM_GETITEMCOUNT, 0, 0), 100000000);
+    DestroyWindow(parent);
 }

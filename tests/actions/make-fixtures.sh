@@ -9,7 +9,8 @@ put() { for f in "${@:2}"; do printf '%s' "$1" > "$f"; done; }
 zip() { (cd "$1" && 7zz a -tzip -bso0 -bsp0 "${@:2}"); }
 # Names the archiver could take as wildcards, switches, list files, folded case or two names
 # ("a" "b"), and items it would take as one: "a" a file and a folder, "c" beside "c/x.txt".
-(cd delete/names && put 'same content' 'q?.txt' qa.txt -x.txt @x.txt Readme.txt README.TXT a b 'a" "b' && zip . ../names.zip -- ./*)
+n140=$(printf 'n%.0s' {1..140}) && mkdir -p "delete/names/long/$n140"
+(cd delete/names && put 'same content' 'q?.txt' qa.txt -x.txt @x.txt Readme.txt README.TXT a b 'a" "b' "long/$n140/$n140" && zip . ../names.zip -- ./*)
 rm -r delete/names
 put 'same content' clash/files/{a,c} clash/folders/c/x.txt
 zip clash/files ../../delete/clash.zip a c && zip clash/folders ../../delete/clash.zip a c/x.txt && rm -r clash

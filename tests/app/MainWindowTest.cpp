@@ -1,4 +1,5 @@
-// The main window driven through its real messages and message loop, as a user drives it.
+// The main window driven through its real messages and message loop, as a user drives it, and
+// the settings file it starts from.
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "app/resource.h"
@@ -6,9 +7,8 @@
 #include "scan/FolderScan.h"
 
 #include "../archive/ArchiveTestSupport.h"
-#include "DialogWatcher.h"
-#include "ProgramWindow.h"
 #include "TestSupport.h"
+#include "WindowSupport.h"
 
 #include <commctrl.h>
 #include <tlhelp32.h>
@@ -17,12 +17,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <thread>
 
 namespace {
 
 const Rows kAB{{L"a.txt", L"b.txt"}, {L"b.txt", L"a.txt"}};
+const Rows kABC{{L"a.txt", L"b.txt"}, {L"a.txt", L"c.txt"}, {L"b.txt", L"a.txt"},
+                {L"b.txt", L"c.txt"}, {L"c.txt", L"a.txt"}, {L"c.txt", L"b.txt"}};
 
+// a.txt and b.txt the same; c.txt holds `c`.
 std::wstring FolderOf(const wchar_t* hint, const std::string& c = "other") {
     const std::wstring folder = MakeTempFolder(hint);
     WriteTestFile(folder + L"\\a.txt", "same");
@@ -33,6 +37,28 @@ std::wstring FolderOf(const wchar_t* hint, const std::string& c = "other") {
 
 }  // namespace
 
+// Each file as it may be found: every value missing from it has its default.
+TEST(Settings, ReadWithTheDefaultForWhatIsMissing) {
+    const std::wstring defaultDir = L"C:\\Program Files\\7-Zip";
+    const struct {
+        std::string file;  // empty: none
+        Settings expected;
+    } cases[] = {
+        {"", {defaultDir, L"", 10, 10, 640, 360}},
+        {"[UserSetting]\r\ndir=D:\\7z\r\nignore=bak\r\n[SystemSetting]\r\nx= 120\r\ny= -8\r\nwidth= +5\r\nheight= 0\r\n",
+         {L"D:\\7z", L"bak", 120, -8, 5, 0}},
+        {"[SystemSetting]\r\nx=42px\r\ny=abc\r\nheight=\r\n[UserSetting]\r\nignore=\r\n", {defaultDir, L"", 42, 0, 640, 360}},
+        {"[SystemSetting]\r\nx=-2147483648\r\ny=99999999999\r\n[Other]\r\nwidth=1\r\n", {defaultDir, L"", INT_MIN, INT_MAX, 640, 360}},
+    };
+    for (const auto& c : cases) {
+        const std::wstring ini = MakeTempFolder(L"ini") + L"\\Veltrimox.ini";
+        if (!c.file.empty()) WriteTestFile(ini, c.file);
+        const Settings s = LoadSettings(ini), e = c.expected;
+        EXPECT_EQ(std::tie(s.archiverDir, s.ignoreName, s.x, s.y, s.width, s.height),
+                  std::tie(e.archiverDir, e.ignoreName, e.x, e.y, e.width, e.height)) << c.file;
+    }
+}
+
 // One window through a run of drops and F5 presses; the no-duplicates box is read and answered.
 TEST(MainWindow, DropsAndF5) {
     ProgramWindow program;
@@ -41,8 +67,6 @@ TEST(MainWindow, DropsAndF5) {
     const std::wstring base = MakeTempFolder(L"limit") + L"\\";
     const std::wstring atLimit = base + std::wstring(kMaxPathChars - base.size(), L'x'), over = atLimit + L"y";
     for (const std::wstring& folder : {atLimit, over}) CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr);
-    const Rows all{{L"a.txt", L"b.txt"}, {L"a.txt", L"c.txt"}, {L"b.txt", L"a.txt"},
-                   {L"b.txt", L"c.txt"}, {L"c.txt", L"a.txt"}, {L"c.txt", L"b.txt"}};
     const struct {
         std::vector<std::wstring> drop;  // none: F5, on the focused list after the first step
         std::wstring title;
@@ -52,9 +76,9 @@ TEST(MainWindow, DropsAndF5) {
         {{}, L"Veltrimox", {}, 0},                          // before any drop
         {{first + L"\\a.txt", first}, L"Veltrimox", {}, 0},  // a file first: nothing
         {{first, second}, first, kAB, 0},                   // only the first item counts
-        {{}, first, all, 0},                                // after c.txt became a copy
-        {{first + L"\\c.txt"}, first, all, 0},              // a file: nothing, and F5 after it neither
-        {{}, first, all, 0},
+        {{}, first, kABC, 0},                               // after c.txt became a copy
+        {{first + L"\\c.txt"}, first, kABC, 0},             // a file: nothing, and F5 after it neither
+        {{}, first, kABC, 0},
         {{empty}, empty, {}, 1},
         {{}, empty, {}, 1},
         {{over}, empty, {}, 0},
@@ -62,59 +86,56 @@ TEST(MainWindow, DropsAndF5) {
     };
     for (size_t i = 0; i < std::size(steps); ++i) {
         SCOPED_TRACE(i);
-        const auto& step = steps[i];
         if (i == 3) WriteTestFile(first + L"\\c.txt", "same");
         DialogAnswerer answerer(program.Window(), {IDOK, IDOK});
-        if (step.drop.empty()) {
+        if (steps[i].drop.empty()) {
             SetFocus(program.List());
             program.PressF5(i == 0 ? program.Window() : program.List());
         } else {
-            EXPECT_EQ(GlobalSize(program.Drop(step.drop)), 0u) << "the drop handle is freed";
+            EXPECT_EQ(GlobalSize(program.Drop(steps[i].drop)), 0u) << "the drop handle is freed";
         }
         const auto seen = answerer.Finish();
-        EXPECT_EQ(WindowText(program.Window()), step.title);
-        EXPECT_EQ(program.ListRows(), step.rows);
-        ASSERT_EQ(seen.size(), step.boxes);
+        EXPECT_EQ(WindowText(program.Window()), steps[i].title);
+        EXPECT_EQ(ReadListRows(program.List()), steps[i].rows);
+        ASSERT_EQ(seen.size(), steps[i].boxes);
         for (const SeenDialog& box : seen) {
-            EXPECT_EQ(box.caption + L"|" + box.text, L"Veltrimox|重複はありませんでした。");
-            EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
-            EXPECT_FALSE(box.hasIcon);
+            EXPECT_EQ(box.caption + L"|" + box.text + L"|" + box.icon, L"Veltrimox|重複はありませんでした。|");
+            EXPECT_EQ(box.ids, std::vector<int>{IDOK});
         }
     }
 }
 
-// A command's question holds off a drop and another command; the menu and the columns.
+// A command's question holds off a drop and another command; the menu and the column titles.
 TEST(MainWindow, ARunningCommandHoldsOffDropsAndCommands) {
     ProgramWindow program;
-    const std::wstring first = FolderOf(L"guard"), second = FolderOf(L"other");
+    const std::wstring first = FolderOf(L"guard");
     program.Drop({first});
     program.Select(0);
-    const HDROP drop = MakeDrop({second});  // both handled inside the question's own loop
+    const HDROP drop = MakeDrop({FolderOf(L"other")});  // both handled inside the question's own loop
     PostMessageW(program.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
     PostMessageW(program.Window(), WM_COMMAND, ID_DELETE_FILE2, 0);
     DialogAnswerer answerer(program.Window(), {IDNO, IDNO});
-    program.Command(ID_DELETE_FILE1);
-    EXPECT_EQ(answerer.Finish().size(), 1u) << "no second command inside the first";
+    SendMessageW(program.Window(), WM_COMMAND, ID_DELETE_FILE1, 0);
+    const auto seen = answerer.Finish();
+    ASSERT_EQ(seen.size(), 1u) << "no second command inside the first";
+    EXPECT_EQ(seen[0].caption + L"|" + seen[0].icon + L"|" + seen[0].text, L"Veltrimox||a.txtを削除します。\nよろしいですか？");
+    EXPECT_EQ(seen[0].ids, (std::vector<int>{IDYES, IDNO}));
     EXPECT_EQ(program.Run(20000), 0);
     EXPECT_EQ(GlobalSize(drop), 0u);
     EXPECT_EQ(WindowText(program.Window()), first);
-    EXPECT_EQ(program.ListRows(), kAB);
-
-    MenuWatcher watcher;
-    NMHDR header{program.List(), ID_RESULT_LIST, static_cast<UINT>(NM_RCLICK)};
-    SendMessageW(program.Window(), WM_NOTIFY, ID_RESULT_LIST, reinterpret_cast<LPARAM>(&header));
-    EXPECT_EQ(watcher.Finish(), (std::vector<std::wstring>{L"file1削除", L"file2削除", L"file1移動", L"file2移動"}));
-    std::vector<std::wstring> titles;
-    for (int c = 0; c < 2; ++c) {
-        wchar_t title[16] = {};
+    EXPECT_EQ(ReadListRows(program.List()), kAB);
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < 6; ++i) {
+        wchar_t text[32] = {};
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT;
-        column.pszText = title;
-        column.cchTextMax = 16;
-        SendMessageW(program.List(), LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
-        titles.push_back(title);
+        column.pszText = text;
+        column.cchTextMax = 32;
+        if (i < 4) GetMenuStringW(ApplicationState().contextMenu, static_cast<UINT>(i), text, 32, MF_BYPOSITION);
+        if (i >= 4) SendMessageW(program.List(), LVM_GETCOLUMNW, static_cast<WPARAM>(i - 4), reinterpret_cast<LPARAM>(&column));
+        texts.push_back(text);
     }
-    EXPECT_EQ(titles, (std::vector<std::wstring>{L"file1", L"file2"}));
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"file1削除", L"file2削除", L"file1移動", L"file2移動", L"file1", L"file2"}));
 }
 
 // Stored numbers are relative to the work area, which here does not start at the screen's corner.
@@ -150,9 +171,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     const std::wstring archiver = MakeFakeArchiverDir(MakeTempFolder(L"slow7z"));
     ProgramWindow program("[UserSetting]\r\ndir=" + Utf8(archiver) + "\r\n");
     const HWND window = program.Window();
-    const std::wstring first = FolderOf(L"slow"), second = MakeTempFolder(L"second");
-    WriteTestFile(second + L"\\x.txt", "x");
-    WriteTestFile(second + L"\\y.txt", "x");
+    const std::wstring first = FolderOf(L"slow"), second = FolderOf(L"second", "same");
     std::atomic<bool> stop{false};
     std::atomic<int> unanswered{0}, hung{0}, progress{0};
     std::thread prober([&] {
@@ -182,8 +201,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         Then then;
         std::wstring title;
         Rows rows;
-    } rows[] = {{Waits, first, kAB}, {PressesF5, first, kAB}, {PressesEsc, first, {}},
-                {DropsSecond, second, {{L"x.txt", L"y.txt"}, {L"y.txt", L"x.txt"}}}, {Closes, L"", {}}};
+    } rows[] = {{Waits, first, kAB}, {PressesF5, first, kAB}, {PressesEsc, first, {}}, {DropsSecond, second, kABC}, {Closes, L"", {}}};
     long runs[2] = {};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.then);
@@ -191,8 +209,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", row.then <= PressesF5 ? L"1000" : L"5000");  // inherited
         SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({first})), 0);
         program.Run(600, false);
-        EXPECT_TRUE(ScanRunning());
-        EXPECT_TRUE(archiverRunning());
+        EXPECT_TRUE(ScanRunning() && archiverRunning());
         // The archive is named in the title only in the runs on one file each, after the first.
         if (row.then > PressesF5) SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"0");
         SetWindowPos(window, nullptr, 33, 44, 555, 333, SWP_NOZORDER);
@@ -202,20 +219,17 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         PostMessageW(window, message[row.then], wParam[row.then], 1);
         EXPECT_EQ(program.Run(10000), 0);
         EXPECT_LT(GetTickCount() - start, row.then >= PressesEsc && row.then != DropsSecond ? 1500u : 10000u);
-        EXPECT_FALSE(ScanRunning());
-        EXPECT_FALSE(archiverRunning());
+        EXPECT_FALSE(ScanRunning() || archiverRunning());
         if (row.then == Closes) break;
         EXPECT_EQ(WindowText(window), row.title);
-        EXPECT_EQ(program.ListRows(), row.rows);
+        EXPECT_EQ(ReadListRows(program.List()), row.rows);
         if (row.then <= PressesF5) runs[row.then] = calls() - before;
     }
     stop = true;
     prober.join();
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_GT(runs[Waits], 0);
-    EXPECT_EQ(runs[PressesF5], runs[Waits]) << "F5 during a scan starts none";
-    EXPECT_EQ(unanswered, 0) << "slower than 100 ms";
-    EXPECT_EQ(hung, 0);
+    EXPECT_TRUE(runs[Waits] > 0 && runs[PressesF5] == runs[Waits]) << "F5 during a scan starts none";
+    EXPECT_EQ(unanswered + hung, 0) << "slower than 100 ms, or hung";
     EXPECT_GT(progress, 0) << "files hashed and the archive under test in the title";
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);

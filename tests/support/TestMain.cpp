@@ -8,10 +8,7 @@
 
 int main(int argc, char** argv) {
     setlocale(LC_ALL, "");
-    // Worker copies started by a test share their parent's temporary folder.
-    wchar_t shared[MAX_PATH] = {};
-    const std::wstring temp = GetEnvironmentVariableW(L"VELTRIMOX_SHARED_TEMP", shared, MAX_PATH) ? std::wstring(shared)
-                                                                                                : MakeTempFolder(L"temp");
+    const std::wstring temp = MakeTempFolder(L"temp");
     SetEnvironmentVariableW(L"TMP", temp.c_str());
     SetEnvironmentVariableW(L"TEMP", temp.c_str());
     testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,188 @@
+#include "WindowSupport.h"
+
+#include "actions/ResultList.h"
+#include "app/MainWindow.h"
+#include "app/Settings.h"
+#include "app/resource.h"
+
+#include "TestSupport.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+DialogAnswerer* g_answerer = nullptr;
+
+BOOL CALLBACK AnswerDialog(HWND window, LPARAM) {
+    wchar_t name[8] = {};
+    GetClassNameW(window, name, 8);
+    if (g_answerer && IsWindowVisible(window) && wcscmp(name, L"#32770") == 0) g_answerer->Answer(window);
+    return TRUE;
+}
+
+// A modal dialog's own loop runs the thread's timers: each tick looks at the dialogs it shows.
+void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), AnswerDialog, 0); }
+
+BOOL CALLBACK ReadChild(HWND child, LPARAM param) {
+    auto& seen = *reinterpret_cast<SeenDialog*>(param);
+    wchar_t name[32] = {};
+    GetClassNameW(child, name, 32);
+    const bool isStatic = _wcsicmp(name, L"Static") == 0;
+    if (!IsWindowVisible(child)) return TRUE;
+    if (_wcsicmp(name, L"Button") == 0) seen.ids.push_back(GetDlgCtrlID(child));
+    if (wcscmp(name, WC_TREEVIEWW) == 0) seen.tree = child;
+    if (isStatic && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        const auto icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+        const std::pair<LPCWSTR, const wchar_t*> system[] = {
+            {IDI_ERROR, L"error"}, {IDI_WARNING, L"warning"}, {IDI_QUESTION, L"question"}, {IDI_INFORMATION, L"info"}};
+        for (const auto& [id, text] : system) seen.icon = icon && icon == LoadIconW(nullptr, id) ? text : seen.icon;
+    } else if (isStatic && seen.text.empty()) {
+        seen.text = WindowText(child);
+    }
+    return TRUE;
+}
+
+// The picker shows a folder by its name.
+std::wstring SelectedName(HWND tree) {
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    if (item.hItem) SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+HWND g_window = nullptr;
+DWORD g_deadline = 0;
+bool g_untilIdle = true;
+
+// A message box's own loop runs timers too, and a quit there would close the box: while a
+// modal box disables the window, only the deadline ends the loop.
+void CALLBACK QuitWhenDone(HWND, UINT, UINT_PTR, DWORD) {
+    const bool idle = g_untilIdle && !ScanRunning() && (!IsWindow(g_window) || IsWindowEnabled(g_window));
+    if (idle || static_cast<LONG>(GetTickCount() - g_deadline) >= 0) PostQuitMessage(idle ? 0 : ProgramWindow::kTimedOut);
+}
+
+}  // namespace
+
+Rows ReadListRows(HWND list) {
+    Rows rows;
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) rows.emplace_back(ReadCellText(list, i, 0), ReadCellText(list, i, 1));
+    return rows;
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+HDROP MakeDrop(const std::vector<std::wstring>& paths) {
+    std::wstring text;
+    for (const std::wstring& p : paths) text += p + L'\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + (text.size() + 1) * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    *drop = DROPFILES{sizeof(DROPFILES), {}, FALSE, TRUE};
+    std::copy(text.begin(), text.end(), reinterpret_cast<wchar_t*>(drop + 1));
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+ProgramWindow::ProgramWindow(const std::string& settings) {
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        OleInitialize(nullptr);
+        return RegisterMainWindowClass(GetModuleHandleW(nullptr));
+    }();
+    EXPECT_TRUE(registered);
+    keys_ = CreateKeyTable();
+    DeleteFileW(SettingsFilePath().c_str());
+    if (!settings.empty()) WriteTestFile(SettingsFilePath(), settings);
+    window_ = CreateMainWindow(GetModuleHandleW(nullptr));
+    EXPECT_NE(window_, nullptr) << "is there an X display?";
+    ShowMainWindow(window_, GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+    list_ = GetDlgItem(window_, ID_RESULT_LIST);
+}
+
+ProgramWindow::~ProgramWindow() {
+    if (IsWindow(window_)) DestroyWindow(window_);
+    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+    }
+    DestroyAcceleratorTable(keys_);
+    DeleteFileW(SettingsFilePath().c_str());
+}
+
+int ProgramWindow::Run(DWORD limitMs, bool untilIdle) {
+    g_window = window_;
+    g_deadline = GetTickCount() + limitMs;
+    g_untilIdle = untilIdle;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, QuitWhenDone);
+    const int code = RunMessageLoop(window_, keys_);
+    KillTimer(nullptr, timer);
+    return code;
+}
+
+HDROP ProgramWindow::Drop(const std::vector<std::wstring>& paths) {
+    const HDROP drop = MakeDrop(paths);
+    SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    Run(20000);
+    return drop;
+}
+
+void ProgramWindow::PressF5(HWND target) {
+    PostMessageW(target, WM_KEYDOWN, VK_F5, 0x003F0001);
+    PostMessageW(target, WM_KEYUP, VK_F5, static_cast<LPARAM>(0xC03F0001u));
+    Run(20000);
+}
+
+void ProgramWindow::Select(int row) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = row >= 0 ? item.stateMask : 0;  // -1: every row
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+DialogAnswerer::DialogAnswerer(HWND owner, std::vector<int> answers, std::wstring pick)
+    : owner_(owner), answers_(std::move(answers)), pick_(std::move(pick)) {
+    g_answerer = this;
+    timer_ = SetTimer(nullptr, 0, 20, AnswerDialogs);
+}
+
+void DialogAnswerer::Answer(HWND dialog) {
+    if (std::count(answered_.begin(), answered_.end(), dialog) > 0) return;
+    SeenDialog seen;
+    seen.caption = WindowText(dialog);
+    EnumChildWindows(dialog, ReadChild, reinterpret_cast<LPARAM>(&seen));
+    // The picker fills its tree after it shows: the pick is made, and checked, over the next ticks.
+    const bool picked = !seen.tree || SelectedName(seen.tree) == pick_.substr(pick_.find_last_of(L'\\') + 1);
+    if (!picked && ++pickTicks_ < 250) {
+        if (SendMessageW(seen.tree, TVM_GETCOUNT, 0, 0) > 0) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(pick_.c_str()));
+        return;
+    }
+    answered_.push_back(dialog);
+    seen_.push_back(seen);
+    int id = seen_.size() <= answers_.size() ? answers_[seen_.size() - 1] : 0;
+    if (!picked || !id || !GetDlgItem(dialog, id) || GetWindow(dialog, GW_OWNER) != owner_) {
+        failures_.push_back("dialog " + std::to_string(seen_.size()) + " not answered as planned: closed");
+        for (int close : {IDOK, IDCANCEL, IDNO}) id = GetDlgItem(dialog, close) ? close : id;
+    }
+    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+std::vector<SeenDialog> DialogAnswerer::Finish() {
+    if (timer_) KillTimer(nullptr, timer_);
+    timer_ = 0;
+    g_answerer = nullptr;
+    for (const std::string& failure : failures_) ADD_FAILURE() << failure;
+    failures_.clear();
+    return seen_;
+}

@@ -1,0 +1,73 @@
+// The program's main window in the test process, driven through its real messages and loop,
+// and the answering of the modal dialogs it opens.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using Rows = std::vector<std::pair<std::wstring, std::wstring>>;
+
+[[nodiscard]] Rows ReadListRows(HWND list);
+[[nodiscard]] std::wstring WindowText(HWND window);
+// A real drop: a DROPFILES block with the paths, as the shell hands it over.
+[[nodiscard]] HDROP MakeDrop(const std::vector<std::wstring>& paths);
+
+class ProgramWindow {
+public:
+    // `settings` (may be empty) is written to the settings file before the window is created.
+    explicit ProgramWindow(const std::string& settings = "");
+    ~ProgramWindow();  // destroys the window without the close message: no placement written
+    ProgramWindow(const ProgramWindow&) = delete;
+    ProgramWindow& operator=(const ProgramWindow&) = delete;
+
+    [[nodiscard]] HWND Window() const { return window_; }
+    [[nodiscard]] HWND List() const { return list_; }
+    // The program's own loop for at most `limitMs`; with `untilIdle` it ends sooner, once no scan
+    // runs and no modal box is open. Returns the loop's exit code (kTimedOut when cut short).
+    static constexpr int kTimedOut = 99;
+    int Run(DWORD limitMs, bool untilIdle = true);
+    // Sends the drop and runs the loop until its scan has filled the list; returns the handle.
+    HDROP Drop(const std::vector<std::wstring>& paths);
+    void PressF5(HWND target);  // as a key press, through the key table
+    void Select(int row);  // -1: none
+
+private:
+    HWND window_ = nullptr;
+    HWND list_ = nullptr;
+    HACCEL keys_ = nullptr;
+};
+
+struct SeenDialog {
+    std::wstring caption, text;
+    std::vector<int> ids;  // its buttons' ids, in creation order
+    std::wstring icon;     // the system icon it shows: "error", "warning", "question", "info"; "" none
+    HWND tree = nullptr;   // the folder picker's tree
+};
+
+// Answers each dialog this thread shows, in turn, with the button of the next id in `answers`, as
+// a user would (BM_CLICK on the dialog's own button); in the folder picker it first selects the
+// folder `pick`. A dialog without that button, not owned by `owner`, one that comes when no
+// answer is left, or a pick that never shows is closed and fails the test.
+class DialogAnswerer {
+public:
+    DialogAnswerer(HWND owner, std::vector<int> answers, std::wstring pick = L"");
+    ~DialogAnswerer() { Finish(); }
+    DialogAnswerer(const DialogAnswerer&) = delete;
+    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+    // Stops answering and returns what it saw.
+    std::vector<SeenDialog> Finish();
+    void Answer(HWND dialog);
+
+private:
+    HWND owner_;
+    std::vector<int> answers_;
+    std::wstring pick_;
+    UINT_PTR timer_ = 0;
+    int pickTicks_ = 0;
+    std::vector<HWND> answered_;
+    std::vector<SeenDialog> seen_;
+    std::vector<std::string> failures_;
+};
