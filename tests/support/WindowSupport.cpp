@@ -47,18 +47,6 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM param) {
     return TRUE;
 }
 
-// The picker shows a folder by its name.
-std::wstring SelectedName(HWND tree) {
-    wchar_t text[MAX_PATH] = {};
-    TVITEMW item{};
-    item.mask = TVIF_TEXT;
-    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-    item.pszText = text;
-    item.cchTextMax = MAX_PATH;
-    if (item.hItem) SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 HWND g_window = nullptr;
 DWORD g_deadline = 0;
 bool g_untilIdle = true;
@@ -162,19 +150,14 @@ void DialogAnswerer::Answer(HWND dialog) {
     SeenDialog seen;
     seen.caption = WindowText(dialog);
     EnumChildWindows(dialog, ReadChild, reinterpret_cast<LPARAM>(&seen));
-    // The picker fills its tree after it shows: the pick is made, and checked, over the next ticks.
-    const bool picked = !seen.tree || SelectedName(seen.tree) == pick_.substr(pick_.find_last_of(L'\\') + 1);
-    if (!picked && ++pickTicks_ < 250) {
-        if (SendMessageW(seen.tree, TVM_GETCOUNT, 0, 0) > 0) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(pick_.c_str()));
-        return;
-    }
     answered_.push_back(dialog);
     seen_.push_back(seen);
     int id = seen_.size() <= answers_.size() ? answers_[seen_.size() - 1] : 0;
-    if (!picked || !id || !GetDlgItem(dialog, id) || GetWindow(dialog, GW_OWNER) != owner_) {
+    if (!id || !GetDlgItem(dialog, id) || GetWindow(dialog, GW_OWNER) != owner_) {
         failures_.push_back("dialog " + std::to_string(seen_.size()) + " not answered as planned: closed");
         for (int close : {IDOK, IDCANCEL, IDNO}) id = GetDlgItem(dialog, close) ? close : id;
     }
+    if (seen.tree) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(pick_.c_str()));
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 

@@ -49,8 +49,8 @@ struct SeenDialog {
 
 // Answers each dialog this thread shows, in turn, with the button of the next id in `answers`, as
 // a user would (BM_CLICK on the dialog's own button); in the folder picker it first selects the
-// folder `pick`. A dialog without that button, not owned by `owner`, one that comes when no
-// answer is left, or a pick that never shows is closed and fails the test.
+// folder `pick`. A dialog without that button, not owned by `owner`, or one that comes when no
+// answer is left is closed and fails the test.
 class DialogAnswerer {
 public:
     DialogAnswerer(HWND owner, std::vector<int> answers, std::wstring pick = L"");
@@ -66,7 +66,6 @@ private:
     std::vector<int> answers_;
     std::wstring pick_;
     UINT_PTR timer_ = 0;
-    int pickTicks_ = 0;
     std::vector<HWND> answered_;
     std::vector<SeenDialog> seen_;
     std::vector<std::string> failures_;
