@@ -33,8 +33,7 @@ int main() {
     if (!in) return command == L"l" ? 2 : 0;
     char buffer[4096];
     DWORD written = 0;
-    for (size_t got; (got = fread(buffer, 1, sizeof(buffer), in)) > 0;) {
+    for (size_t got; (got = fread(buffer, 1, sizeof(buffer), in)) > 0;)
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), buffer, static_cast<DWORD>(got), &written, nullptr);
-    }
     return 0;
 }
