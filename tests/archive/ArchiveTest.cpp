@@ -11,44 +11,34 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace {
-
-std::wstring FromEnvironment(const char* name) {  // set by the test command
+static std::wstring FromEnvironment(const char* name) {  // set by the test command
     const char* value = std::getenv(name);
     return WindowsPathOfUnixPath(value ? value : "/nonexistent");
 }
 
-std::string Describe(const FileEntry& e) {
+static std::string Describe(const FileEntry& e) {
     return Utf8(e.displayName + L"|" + e.innerPath + L"|" + e.containerPath + L"|" + e.crcText) + (e.inArchive ? "|1" : "|0");
 }
 
-}  // namespace
-
-// The tree of the fixture script through the real 7-Zip, in runs over many files and over each file alone.
-TEST(ArchiveExpansion, RunsOverManyFilesGiveTheCatalogueOfRunsOverEachFileAlone) {
+// The tree of the fixture script through the real 7-Zip.
+TEST(ArchiveExpansion, RunsOverManyFilesSettleEveryFileAndGiveEachMemberWithACrc) {
     const std::wstring root = FromEnvironment("VELTRIMOX_EXPANSION_TREE");
     const std::wstring archiver = LocateArchiver(FromEnvironment("VELTRIMOX_7ZIP_DIR"));
-    const WalkedFiles files = ScanFolder(ScanContext{root, L""}, root);
-    const Expansion batched = ExpandArchives(ExpansionRequest{archiver, root}, files);
-    const Expansion alone = ExpandArchives(ExpansionRequest{archiver, root, true}, files);
+    const Expansion batched = ExpandArchives(ExpansionRequest{archiver, root}, ScanFolder(ScanContext{root, L""}, root));
     const EntryList& got = batched.entries;
-    ASSERT_EQ(got.size(), alone.entries.size());
-    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(Describe(got[i]), Describe(alone.entries[i]));
-    // A test and a list run for each of at most three runs (two cores, and the two names that
-    // differ only in case apart); the second volume, taken in by the first one's run, done alone.
-    EXPECT_LE(batched.batchRuns, 6u);
-    EXPECT_LE(batched.singleRuns, 4u);
+    // Runs over many files settle every file but a second volume that the first one's run took in.
+    EXPECT_LE(batched.singleRuns, 1u);
     // Members with a CRC, each after its archive's loose entry; none from the fake, damaged and
     // encrypted archives or the second volume.
     std::vector<std::wstring> members;
     for (size_t i = 0, loose = 0; i < got.size(); ++i) {
-        if (!got[i].inArchive) loose = i;
-        else if (got[loose].containerPath == got[i].containerPath) members.push_back(got[i].displayName);
+        loose = got[i].inArchive ? loose : i;
+        if (got[i].inArchive && got[loose].containerPath == got[i].containerPath) members.push_back(got[i].displayName);
     }
     std::sort(members.begin(), members.end());
     EXPECT_EQ(members, (std::vector<std::wstring>{L"set.zip【docs\\a.txt】", L"set.zip【docs\\c1.txt】",
         L"set.zip【docs\\c2.txt】", L"sub\\Case.zip【docs\\c1.txt】", L"sub\\case.zip【docs\\a.txt】",
-        L"sub\\deeper\\x.7z.001【big.bin】", L"sub\\g.txt.gz【g.txt】", L"sub\\日本語.7z【é.txt】"}));
+        L"sub\\deeper\\x.7z.001【big.bin】", L"sub\\日本語.7z【é.txt】"}));
     EXPECT_EQ(got.at(FindEntryByName(got, L"set.zip【docs\\a.txt】")).crcText, got.at(FindEntryByName(got, L"a.txt")).crcText);
 }
 
@@ -63,25 +53,16 @@ TEST(FakeArchiver, WhatARunLeavesUnsettledIsDoneAgainAloneAndAFailedListingIsNoL
     const char* scripts[][2] = {{"Testing\r\nEverything is Ok\r\n", "Path = m\xC3\xA9.txt\r\nCRC = 0000ABCD\r\n"},
         {"EVERYTHING IS OK\n", "PATH = y\nCRC = 00000002\n"}, {"ERROR\r\nEverything is Ok", "Path = x\r\nCRC = 00000001\r\n"}};
     const WalkedFiles files = {{archive, std::nullopt}, {folder + L"\\upper", std::nullopt}, {folder + L"\\cut", std::nullopt}};
-    for (size_t i = 0; i < 3; ++i) {
-        WriteTestFile(files[i].path + L".test", scripts[i][0]);
-        WriteTestFile(files[i].path + L".list", scripts[i][1]);
-    }
-    std::wstring rootInOtherCase = folder;
-    rootInOtherCase[0] ^= L' ';  // the drive letter
+    for (size_t i = 0; i < 6; ++i) WriteTestFile(files[i / 2].path + (i % 2 ? L".list" : L".test"), scripts[i / 2][i % 2]);
+    const std::wstring rootInOtherCase = static_cast<wchar_t>(folder[0] ^ L' ') + folder.substr(1);  // the drive letter
     const Expansion expansion = ExpandArchives(ExpansionRequest{archiver, rootInOtherCase}, files);
     ASSERT_EQ(expansion.entries.size(), 2u);
     EXPECT_EQ(Describe(expansion.entries[0]), Utf8(L"x y.zip【mé.txt】|mé.txt|" + archive + L"|0000ABCD|1"));
     EXPECT_EQ(expansion.entries[1].displayName, L"upper【y】");
     EXPECT_EQ(expansion.singleRuns, 5u) << "three tests, and lists only after the two that passed";
 
-    // A long listing read exactly: names with a two-byte character, some cut across the pieces the output comes in.
-    std::string listing;
-    for (int i = 0; i < 100000; ++i) listing += "Path = m\xC3\xA9" + std::to_string(i) + "\r\n";
-    WriteTestFile(archive + L".list", listing);
     std::vector<std::wstring> paths;
-    EXPECT_TRUE(ListArchivePaths(archiver, archive, paths) && paths.size() == 100000u);
-    EXPECT_EQ(std::count_if(paths.begin(), paths.end(), [](const std::wstring& p) { return p.compare(0, 2, L"mé"); }), 0);
+    EXPECT_TRUE(ListArchivePaths(archiver, archive, paths) && paths == std::vector<std::wstring>{L"mé.txt"});
     DeleteFileW((archive + L".list").c_str());  // the fake now prints nothing and exits with 2
     EXPECT_FALSE(ListArchivePaths(archiver, archive, paths));
 }
@@ -94,11 +75,11 @@ TEST(ArchiveOutput, SectionsByTheirHeaderPathAndRunsWithoutTwoNamesOfOneCase) {
         {L"T: C:\\a.zip\n", kNone}, {L"ok\n", kNone}, {L"T: C:\\b.zip", kNone}, {L"T: C:\\b.zip\n", kNone}, {L"ok\n", 0}};
     for (const auto& [line, file] : lines) EXPECT_EQ(sections.Take(line), file) << Utf8(line);
     const int whole[] = {1, 2, 0};  // runs ended otherwise, and by themselves, that hold the section whole
-    for (size_t file = 0; file < 3; ++file) EXPECT_EQ(sections.Complete(file, false) + sections.Complete(file, true), whole[file]);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(sections.Complete(i, false) + sections.Complete(i, true), whole[i]);
     using Runs = std::vector<std::vector<size_t>>;
     const std::vector<std::wstring> paths = {L"C:\\a", L"C:\\b", L"C:\\A", L"C:\\c", L"C:\\d", L"C:\\é", L"C:\\É"};
     EXPECT_EQ(PlanRuns(paths, 1000, 1 << 20), (Runs{{0, 1}, {2, 3, 4, 5}, {6}}));
     EXPECT_EQ(PlanRuns(paths, 3, 1 << 20), (Runs{{0, 1}, {2, 3, 4}, {5}, {6}}));
     EXPECT_EQ(PlanRuns(paths, 1000, 30), (Runs{{0, 1}, {2, 3}, {4, 5}, {6}})) << "14 bytes a name at most";
-    EXPECT_EQ(MemberDisplayName(L"D:\\", L"D:\\o\\s.zip", L"a") + MemberDisplayName(L"D:\\", L"D:\\s.zip", L"a"), L"o\\s.zip【a】s.zip【a】");
+    EXPECT_EQ(MemberDisplayName(L"D:\\", L"D:\\s.zip", L"a"), L"s.zip【a】") << "an archive in a drive root";
 }
