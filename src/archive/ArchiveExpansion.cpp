@@ -316,21 +316,6 @@ bool ListArchivePaths(const std::wstring& archiverPath, const std::wstring& arch
     return true;
 }
 
-bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive, std::vector<ListedMember>& members) {
-    if (archiverPath.empty()) return false;
-    std::vector<ListedMember> found;
-    ListingParser parser;
-    ListedMember member;
-    const auto sink = [&](const std::wstring& line) {
-        if (parser.Take(line, member)) found.push_back(std::move(member));
-        return true;
-    };
-    DWORD exitCode = 0;
-    if (!RunArchiver(ListCommandLine(archiverPath, archive), sink, exitCode) || exitCode != 0) return false;
-    members = std::move(found);
-    return true;
-}
-
 Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& files) {
     Expansion result;
     std::vector<std::vector<ListedMember>> members(files.size());

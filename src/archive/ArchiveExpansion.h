@@ -85,6 +85,3 @@ private:
 // Every path the listing names, folders and members without a CRC included.
 [[nodiscard]] bool ListArchivePaths(const std::wstring& archiverPath, const std::wstring& archive,
                                     std::vector<std::wstring>& paths);
-// The members with a CRC, as the catalogue takes them.
-[[nodiscard]] bool ListArchive(const std::wstring& archiverPath, const std::wstring& archive,
-                               std::vector<ListedMember>& members);

@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 int main() {
@@ -16,14 +17,12 @@ int main() {
     if (!argv || argc < 3 || GetConsoleCP() != 0) return 2;  // with a console it was not started detached
     const std::wstring command = argv[1], archive = argv[command == L"d" && argc > 4 ? 4 : 2];
     // Each run leaves a line in calls.log beside this program, for tests that count runs.
-    wchar_t self[MAX_PATH] = {};
-    std::wstring log(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    if (FILE* calls = _wfopen((log.substr(0, log.find_last_of(L'\\') + 1) + L"calls.log").c_str(), L"ab")) {
+    const std::wstring self = argv[0];  // always started through its full path
+    if (FILE* calls = _wfopen((self.substr(0, self.find_last_of(L'\\') + 1) + L"calls.log").c_str(), L"ab")) {
         fputs("run\n", calls);
         fclose(calls);
     }
-    wchar_t delay[16] = {};
-    if (GetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", delay, 16)) Sleep(static_cast<DWORD>(_wtoi(delay)));
+    if (const wchar_t* delay = _wgetenv(L"VELTRIMOX_FAKE_DELAY_MS")) Sleep(static_cast<DWORD>(_wtoi(delay)));
     if (command == L"d") {
         DeleteFileW((archive + L".list").c_str());
         MoveFileW((archive + L".deleted").c_str(), (archive + L".list").c_str());
@@ -33,8 +32,7 @@ int main() {
     if (!in) return command == L"l" ? 2 : 0;
     char buffer[4096];
     DWORD written = 0;
-    for (size_t got; (got = fread(buffer, 1, sizeof(buffer), in)) > 0;) {
+    for (size_t got; (got = fread(buffer, 1, sizeof(buffer), in)) > 0;)
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), buffer, static_cast<DWORD>(got), &written, nullptr);
-    }
     return 0;
 }
