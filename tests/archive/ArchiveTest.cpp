@@ -3,18 +3,11 @@
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
 
-#include "ArchiveTestSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-
-static std::wstring FromEnvironment(const char* name) {  // set by the test command
-    const char* value = std::getenv(name);
-    return WindowsPathOfUnixPath(value ? value : "/nonexistent");
-}
 
 static std::string Describe(const FileEntry& e) {
     return Utf8(e.displayName + L"|" + e.innerPath + L"|" + e.containerPath + L"|" + e.crcText) + (e.inArchive ? "|1" : "|0");

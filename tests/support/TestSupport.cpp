@@ -54,3 +54,12 @@ std::string ReadTextFile(const std::wstring& path) {
     std::ifstream file(std::filesystem::path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
+
+std::wstring MakeFakeArchiverDir(const std::wstring& parent) {
+    wchar_t self[MAX_PATH] = {};
+    const std::wstring tests(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    WriteTestFile(parent + L"\\7z.dll", "");
+    const std::wstring fake = tests.substr(0, tests.find_last_of(L'\\') + 1) + L"fake_archiver.exe";
+    EXPECT_TRUE(CopyFileW(fake.c_str(), (parent + L"\\7z.exe").c_str(), FALSE)) << Utf8(fake);
+    return parent;
+}

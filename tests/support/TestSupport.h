@@ -19,6 +19,9 @@ void WriteTestFile(const std::wstring& path, const std::string& content);
 void MakeFolder(const std::wstring& path);
 [[nodiscard]] bool PathExists(const std::wstring& path);
 
+// A new folder holding the fake archiver (tests/archive/FakeArchiver.cpp) as 7z.exe, with a 7z.dll.
+std::wstring MakeFakeArchiverDir(const std::wstring& parent);
+
 std::string Utf8(const std::wstring& text);
 
 // A file's bytes; empty when it cannot be read.
