@@ -49,7 +49,7 @@ protected:
     }
     void Walk(const std::vector<Step>& steps) {
         for (const Step& step : steps) {
-            const Rows before = ReadListRows(program.List());
+            const Rows before = ReadListRows(program.list);
             const auto at = std::find_if(before.begin(), before.end(), [&](const auto& r) {
                 return r.first == step.file1 && (step.file2.empty() || r.second == step.file2);
             });
@@ -57,12 +57,12 @@ protected:
             program.Select(at == before.end() ? -1 : static_cast<int>(at - before.begin()));
             asked.clear();
             current = &step;
-            SendMessageW(program.Window(), WM_COMMAND, static_cast<WPARAM>(step.command), 0);
+            SendMessageW(program.window, WM_COMMAND, static_cast<WPARAM>(step.command), 0);
             EXPECT_EQ(asked, step.asked) << Utf8(step.file1);
             std::vector<std::wstring> gone;
             for (const auto& name : step.gone) gone.push_back(name[0] == L'~' ? name.substr(1) : name);
             const auto named = [&](const std::wstring& cell) { return std::count(gone.begin(), gone.end(), cell) > 0; };
-            EXPECT_EQ(ReadListRows(program.List()), Without(before, named)) << Utf8(step.file1);
+            EXPECT_EQ(ReadListRows(program.list), Without(before, named)) << Utf8(step.file1);
             const EntryList& entries = ApplicationState().entries;
             for (size_t i = 0; i < gone.size(); ++i) {
                 EXPECT_EQ(FindEntryByName(entries, gone[i]) < entries.size(), step.gone[i][0] == L'~') << Utf8(gone[i]);
@@ -71,7 +71,7 @@ protected:
     }
     // Each box and the picker answered in turn, all owned by the window.
     int Answer(HWND owner, const std::wstring& text, UINT style) {
-        EXPECT_EQ(owner, program.Window());
+        EXPECT_EQ(owner, program.window);
         asked.emplace_back(text, style);
         return asked.size() <= current->answers.size() ? current->answers[asked.size() - 1] : 0;
     }
@@ -116,7 +116,7 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     // The Recycle Bin cannot take a file held open: the shell asks on screen before deleting it
     // for good, and No there is a failed delete.
     HANDLE holder = CreateFileW((root + L"\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    DialogAnswerer shell(program.Window(), {IDNO});
+    DialogAnswerer shell(program.window, {IDNO});
     Walk({{D1, L"locked.txt", L"", {IDYES}, {}, {loose(L"locked.txt"), failed(L"locked.txt")}, {}}});
     CloseHandle(holder);
     EXPECT_EQ(shell.Finish().size(), 1u);
@@ -172,7 +172,7 @@ TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSour
 
     // The real picker opens at the root; the folder the user picks there is where the file goes.
     UseDialogs(SystemDialogs());
-    DialogAnswerer answerer(program.Window(), {IDOK}, dest);
+    DialogAnswerer answerer(program.window, {IDOK}, dest);
     Walk({{M1, L"copy", L"", {}, {}, {}, {L"copy"}}});
     const auto seen = answerer.Finish();
     EXPECT_TRUE(seen.size() == 1 && seen[0].tree && PathExists(dest + L"\\copy"));

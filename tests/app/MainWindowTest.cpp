@@ -45,8 +45,9 @@ TEST(Settings, NumbersAreReadLenientlyAndWhatIsMissingHasItsDefault) {
               std::make_tuple(std::wstring(L"C:\\Program Files\\7-Zip"), std::wstring(), 10, 10, 640, 360));
 }
 
-// One window through a run of drops and F5 presses; the no-duplicates box is read and answered.
-TEST(MainWindow, DropsAndF5) {
+// One window through a run of drops and F5 presses, the no-duplicates box read and answered;
+// then a command's question holds off a drop and another command.
+TEST(MainWindow, DropsF5AndCommands) {
     ProgramWindow program;
     const std::wstring first = FolderOf(L"first"), second = FolderOf(L"second"), empty = MakeTempFolder(L"empty");
     // The longest folder path a scan takes, and one a code unit longer.
@@ -59,58 +60,53 @@ TEST(MainWindow, DropsAndF5) {
         Rows rows;
         size_t boxes;
     } steps[] = {
-        {{}, L"Veltrimox", {}, 0},                          // before any drop
+        {{}, L"Veltrimox", {}, 0},                           // before any drop
         {{first + L"\\a.txt", first}, L"Veltrimox", {}, 0},  // a file first: nothing
-        {{first, second}, first, kAB, 0},                   // only the first item counts
-        {{}, first, kABC, 0},                               // after c.txt became a copy
-        {{first + L"\\c.txt"}, first, kABC, 0},             // a file: nothing, and F5 after it neither
-        {{}, first, kABC, 0},
         {{empty}, empty, {}, 1},
         {{}, empty, {}, 1},
         {{over}, empty, {}, 0},
         {{atLimit}, atLimit, {}, 1},
+        {{first, second}, first, kAB, 0},  // only the first item counts
+        {{}, first, kABC, 0},              // after c.txt became a copy
+        {{first + L"\\c.txt"}, first, kABC, 0},  // a file: nothing, and F5 after it neither
+        {{}, first, kABC, 0},
     };
     for (size_t i = 0; i < std::size(steps); ++i) {
         SCOPED_TRACE(i);
-        if (i == 3) WriteTestFile(first + L"\\c.txt", "same");
-        DialogAnswerer answerer(program.Window(), {IDOK, IDOK});
+        if (i == 7) WriteTestFile(first + L"\\c.txt", "same");
+        DialogAnswerer answerer(program.window, {IDOK, IDOK});
         if (steps[i].drop.empty()) {
-            SetFocus(program.List());
-            program.PressF5(i == 0 ? program.Window() : program.List());
+            SetFocus(program.list);
+            PostMessageW(i == 0 ? program.window : program.list, WM_KEYDOWN, VK_F5, 0x003F0001);
+            program.Run(20000);
         } else {
             EXPECT_EQ(GlobalSize(program.Drop(steps[i].drop)), 0u) << "the drop handle is freed";
         }
         const auto seen = answerer.Finish();
-        EXPECT_EQ(WindowText(program.Window()), steps[i].title);
-        EXPECT_EQ(ReadListRows(program.List()), steps[i].rows);
+        EXPECT_EQ(WindowText(program.window), steps[i].title);
+        EXPECT_EQ(ReadListRows(program.list), steps[i].rows);
         ASSERT_EQ(seen.size(), steps[i].boxes);
         for (const SeenDialog& box : seen) {
-            EXPECT_EQ(box.caption + L"|" + box.text + L"|" + box.icon, L"Veltrimox|重複はありませんでした。|");
+            EXPECT_EQ(box.caption + L"|" + box.icon + L"|" + box.text, L"Veltrimox||重複はありませんでした。");
             EXPECT_EQ(box.ids, std::vector<int>{IDOK});
         }
     }
-}
 
-// A command's question holds off a drop and another command; the menu and the column titles.
-TEST(MainWindow, ARunningCommandHoldsOffDropsAndCommands) {
-    ProgramWindow program;
-    const std::wstring first = FolderOf(L"guard");
-    program.Drop({first});
     program.Select(0);
-    const HDROP drop = MakeDrop({FolderOf(L"other")});  // both handled inside the question's own loop
-    PostMessageW(program.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
-    PostMessageW(program.Window(), WM_COMMAND, ID_DELETE_FILE2, 0);
-    DialogAnswerer answerer(program.Window(), {IDNO, IDNO});
-    SendMessageW(program.Window(), WM_COMMAND, ID_DELETE_FILE1, 0);
+    const HDROP drop = MakeDrop({second});  // both handled inside the question's own loop
+    PostMessageW(program.window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    PostMessageW(program.window, WM_COMMAND, ID_DELETE_FILE2, 0);
+    DialogAnswerer answerer(program.window, {IDNO, IDNO});
+    SendMessageW(program.window, WM_COMMAND, ID_DELETE_FILE1, 0);
     const auto seen = answerer.Finish();
     ASSERT_EQ(seen.size(), 1u) << "no second command inside the first";
     EXPECT_EQ(seen[0].caption + L"|" + seen[0].icon + L"|" + seen[0].text, L"Veltrimox||a.txtを削除します。\nよろしいですか？");
     EXPECT_EQ(seen[0].ids, (std::vector<int>{IDYES, IDNO}));
     EXPECT_EQ(program.Run(20000), 0);
     EXPECT_EQ(GlobalSize(drop), 0u);
-    EXPECT_EQ(WindowText(program.Window()), first);
-    EXPECT_EQ(ReadListRows(program.List()), kAB);
-    std::vector<std::wstring> texts;
+    EXPECT_EQ(WindowText(program.window), first);
+    EXPECT_EQ(ReadListRows(program.list), kABC);
+    std::vector<std::wstring> texts;  // the menu's items and the columns' titles
     for (int i = 0; i < 6; ++i) {
         wchar_t text[32] = {};
         LVCOLUMNW column{};
@@ -118,7 +114,7 @@ TEST(MainWindow, ARunningCommandHoldsOffDropsAndCommands) {
         column.pszText = text;
         column.cchTextMax = 32;
         if (i < 4) GetMenuStringW(ApplicationState().contextMenu, static_cast<UINT>(i), text, 32, MF_BYPOSITION);
-        if (i >= 4) SendMessageW(program.List(), LVM_GETCOLUMNW, static_cast<WPARAM>(i - 4), reinterpret_cast<LPARAM>(&column));
+        if (i >= 4) SendMessageW(program.list, LVM_GETCOLUMNW, static_cast<WPARAM>(i - 4), reinterpret_cast<LPARAM>(&column));
         texts.push_back(text);
     }
     EXPECT_EQ(texts, (std::vector<std::wstring>{L"file1削除", L"file2削除", L"file1移動", L"file2移動", L"file1", L"file2"}));
@@ -133,16 +129,16 @@ TEST(MainWindow, ThePlacementMakesARoundTripInAShiftedWorkArea) {
     ProgramWindow program("[UserSetting]\r\nignore=bak\r\n[SystemSetting]\r\nx= -8\r\ny=+30\r\nwidth= 500\r\n"
                           "height= 300\r\n[Other]\r\nkey=value\r\n");
     RECT r{};
-    GetWindowRect(program.Window(), &r);
+    GetWindowRect(program.window, &r);
     EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right - r.left, r.bottom - r.top}),
               std::vector<LONG>({shifted.left - 8, shifted.top + 30, 500, 300}));
     // Kept: the restored rectangle as the platform reports it (Windows: relative to the work
     // area, so -8 and 30 again; Wine: the screen's), not the maximised one; nothing else written.
-    ShowWindow(program.Window(), SW_MAXIMIZE);
+    ShowWindow(program.window, SW_MAXIMIZE);
     WINDOWPLACEMENT placement{};
     placement.length = sizeof(placement);
-    GetWindowPlacement(program.Window(), &placement);
-    SendMessageW(program.Window(), WM_CLOSE, 0, 0);
+    GetWindowPlacement(program.window, &placement);
+    SendMessageW(program.window, WM_CLOSE, 0, 0);
     SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
     std::string text = ReadTextFile(SettingsFilePath());
     text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\r'; }), text.end());
@@ -156,7 +152,7 @@ TEST(MainWindow, ThePlacementMakesARoundTripInAShiftedWorkArea) {
 TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     const std::wstring archiver = MakeFakeArchiverDir(MakeTempFolder(L"slow7z"));
     ProgramWindow program("[UserSetting]\r\ndir=" + Utf8(archiver) + "\r\n");
-    const HWND window = program.Window();
+    const HWND window = program.window;
     const std::wstring first = FolderOf(L"slow"), second = FolderOf(L"second", "same");
     std::atomic<bool> stop{false};
     std::atomic<int> late{0}, progress{0};
@@ -201,7 +197,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         EXPECT_FALSE(ScanRunning() || archiverRunning());
         if (row.then == Closes) break;
         EXPECT_EQ(WindowText(window), row.title);
-        EXPECT_EQ(ReadListRows(program.List()), row.rows);
+        EXPECT_EQ(ReadListRows(program.list), row.rows);
         if (row.then <= PressesF5) runs[row.then] = calls() - before;
     }
     stop = true;

@@ -55,7 +55,7 @@ bool g_untilIdle = true;
 // modal box disables the window, only the deadline ends the loop.
 void CALLBACK QuitWhenDone(HWND, UINT, UINT_PTR, DWORD) {
     const bool idle = g_untilIdle && !ScanRunning() && (!IsWindow(g_window) || IsWindowEnabled(g_window));
-    if (idle || static_cast<LONG>(GetTickCount() - g_deadline) >= 0) PostQuitMessage(idle ? 0 : ProgramWindow::kTimedOut);
+    if (idle || static_cast<LONG>(GetTickCount() - g_deadline) >= 0) PostQuitMessage(idle ? 0 : 99);
 }
 
 }  // namespace
@@ -92,51 +92,45 @@ ProgramWindow::ProgramWindow(const std::string& settings) {
         return RegisterMainWindowClass(GetModuleHandleW(nullptr));
     }();
     EXPECT_TRUE(registered);
-    keys_ = CreateKeyTable();
+    keys = CreateKeyTable();
     DeleteFileW(SettingsFilePath().c_str());
     if (!settings.empty()) WriteTestFile(SettingsFilePath(), settings);
-    window_ = CreateMainWindow(GetModuleHandleW(nullptr));
-    EXPECT_NE(window_, nullptr) << "is there an X display?";
-    ShowMainWindow(window_, GetModuleHandleW(nullptr), SW_SHOWNORMAL);
-    list_ = GetDlgItem(window_, ID_RESULT_LIST);
+    window = CreateMainWindow(GetModuleHandleW(nullptr));
+    EXPECT_NE(window, nullptr) << "is there an X display?";
+    ShowMainWindow(window, GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+    list = GetDlgItem(window, ID_RESULT_LIST);
 }
 
 ProgramWindow::~ProgramWindow() {
-    if (IsWindow(window_)) DestroyWindow(window_);
+    if (IsWindow(window)) DestroyWindow(window);
     for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
     }
-    DestroyAcceleratorTable(keys_);
+    DestroyAcceleratorTable(keys);
     DeleteFileW(SettingsFilePath().c_str());
 }
 
 int ProgramWindow::Run(DWORD limitMs, bool untilIdle) {
-    g_window = window_;
+    g_window = window;
     g_deadline = GetTickCount() + limitMs;
     g_untilIdle = untilIdle;
     const UINT_PTR timer = SetTimer(nullptr, 0, 10, QuitWhenDone);
-    const int code = RunMessageLoop(window_, keys_);
+    const int code = RunMessageLoop(window, keys);
     KillTimer(nullptr, timer);
     return code;
 }
 
 HDROP ProgramWindow::Drop(const std::vector<std::wstring>& paths) {
     const HDROP drop = MakeDrop(paths);
-    SendMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
     Run(20000);
     return drop;
-}
-
-void ProgramWindow::PressF5(HWND target) {
-    PostMessageW(target, WM_KEYDOWN, VK_F5, 0x003F0001);
-    PostMessageW(target, WM_KEYUP, VK_F5, static_cast<LPARAM>(0xC03F0001u));
-    Run(20000);
 }
 
 void ProgramWindow::Select(int row) {
     LVITEMW item{};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = row >= 0 ? item.stateMask : 0;  // -1: every row
-    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
 DialogAnswerer::DialogAnswerer(HWND owner, std::vector<int> answers, std::wstring pick)

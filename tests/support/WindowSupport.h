@@ -15,29 +15,21 @@ using Rows = std::vector<std::pair<std::wstring, std::wstring>>;
 // A real drop: a DROPFILES block with the paths, as the shell hands it over.
 [[nodiscard]] HDROP MakeDrop(const std::vector<std::wstring>& paths);
 
-class ProgramWindow {
-public:
+struct ProgramWindow {
     // `settings` (may be empty) is written to the settings file before the window is created.
     explicit ProgramWindow(const std::string& settings = "");
     ~ProgramWindow();  // destroys the window without the close message: no placement written
     ProgramWindow(const ProgramWindow&) = delete;
     ProgramWindow& operator=(const ProgramWindow&) = delete;
-
-    [[nodiscard]] HWND Window() const { return window_; }
-    [[nodiscard]] HWND List() const { return list_; }
     // The program's own loop for at most `limitMs`; with `untilIdle` it ends sooner, once no scan
-    // runs and no modal box is open. Returns the loop's exit code (kTimedOut when cut short).
-    static constexpr int kTimedOut = 99;
+    // runs and no modal box is open. Returns the loop's exit code (99 when cut short).
     int Run(DWORD limitMs, bool untilIdle = true);
     // Sends the drop and runs the loop until its scan has filled the list; returns the handle.
     HDROP Drop(const std::vector<std::wstring>& paths);
-    void PressF5(HWND target);  // as a key press, through the key table
     void Select(int row);  // -1: none
 
-private:
-    HWND window_ = nullptr;
-    HWND list_ = nullptr;
-    HACCEL keys_ = nullptr;
+    HWND window = nullptr, list = nullptr;
+    HACCEL keys = nullptr;
 };
 
 struct SeenDialog {
