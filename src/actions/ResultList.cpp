@@ -3,8 +3,6 @@
 #include "actions/CommandSupport.h"
 
 #include <algorithm>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -106,30 +104,12 @@ std::wstring ReadCellText(HWND list, int row, int column) {
     }
 }
 
-// A row names two entries of the pairing by their display names, so a rule on the name takes
-// every row of every entry of that name: hiding those entries leaves the very rows that
-// deleting the matching rows one by one would leave.
 void RemoveRowsByName(const ResultList& list, std::wstring name) {
-    HideEntries(list.rows, [&](const FileEntry& e) { return e.displayName == name; });
+    HideEntriesNamed(list.rows, name);
     SetRowCount(list);
 }
 
 void RemoveRowsByContainer(const ResultList& list, const EntryList& entries, std::wstring containerPath) {
-    // The names of the entries in the container, each taken when the first entry of that name
-    // (the one a cell finds) lies there: the answers of a catalogue walk per cell, in two passes.
-    std::unordered_map<std::wstring_view, int> taken;  // -1 until the name's first entry is met
-    for (const FileEntry& e : entries) {
-        if (e.containerPath == containerPath) taken.emplace(e.displayName, -1);
-    }
-    if (!taken.empty()) {
-        for (const FileEntry& e : entries) {
-            const auto found = taken.find(e.displayName);
-            if (found != taken.end() && found->second < 0) found->second = e.containerPath == containerPath;
-        }
-        HideEntries(list.rows, [&](const FileEntry& e) {
-            const auto found = taken.find(e.displayName);
-            return found != taken.end() && found->second == 1;
-        });
-    }
+    HideEntriesInContainer(list.rows, entries, containerPath);
     SetRowCount(list);
 }

@@ -39,11 +39,7 @@ void AnswerDisplayInfo(const PairRows& rows, NMLVDISPINFOW& info);
 // A cell's whole text, however long.
 [[nodiscard]] std::wstring ReadCellText(HWND list, int row, int column);
 
-// Removes every row that shows `name` in either column; the rest keep their order. Rows move
-// up, so no row stays selected.
+// HideEntriesNamed and HideEntriesInContainer, on the control too: the rest of the rows keep
+// their order and move up, so no row stays selected.
 void RemoveRowsByName(const ResultList& list, std::wstring name);
-
-// Removes every row whose file1 or file2 entry (the first entry of that display name in
-// `entries`) lies in `containerPath`: a loose file's own path, or an archive's, which takes its
-// members' rows too. A cell that names no entry keeps its row.
 void RemoveRowsByContainer(const ResultList& list, const EntryList& entries, std::wstring containerPath);

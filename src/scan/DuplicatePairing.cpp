@@ -85,6 +85,31 @@ void HideEntries(PairRows& rows, const std::function<bool(const FileEntry&)>& hi
     Recount(rows);
 }
 
+// A row names two entries of the pairing by their display names, so a rule on the name takes
+// every row of every entry of that name: hiding those entries leaves the very rows that
+// deleting the matching rows one by one would leave.
+void HideEntriesNamed(PairRows& rows, const std::wstring& name) {
+    HideEntries(rows, [&](const FileEntry& e) { return e.displayName == name; });
+}
+
+void HideEntriesInContainer(PairRows& rows, const EntryList& entries, const std::wstring& containerPath) {
+    // The names of the entries in the container, each taken when the first entry of that name
+    // (the one a cell finds) lies there: the answers of a catalogue walk per cell, in two passes.
+    std::unordered_map<std::wstring_view, int> taken;  // -1 until the name's first entry is met
+    for (const FileEntry& e : entries) {
+        if (e.containerPath == containerPath) taken.emplace(e.displayName, -1);
+    }
+    if (taken.empty()) return;
+    for (const FileEntry& e : entries) {
+        const auto found = taken.find(e.displayName);
+        if (found != taken.end() && found->second < 0) found->second = e.containerPath == containerPath;
+    }
+    HideEntries(rows, [&](const FileEntry& e) {
+        const auto found = taken.find(e.displayName);
+        return found != taken.end() && found->second == 1;
+    });
+}
+
 std::vector<std::pair<size_t, size_t>> PairRowsByDoubleLoop(const EntryList& entries) {
     std::vector<std::pair<size_t, size_t>> rows;
     for (size_t j = 0; j < entries.size(); ++j) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,14 @@ struct PairRows {
 
 // Takes away every row that names an entry for which `hide` is true; the rest keep their order.
 void HideEntries(PairRows& rows, const std::function<bool(const FileEntry&)>& hide);
+
+// Takes away every row that shows `name` in either column.
+void HideEntriesNamed(PairRows& rows, const std::wstring& name);
+
+// Takes away every row whose file1 or file2 entry (the first entry of that display name in
+// `entries`, the one a cell's text finds) lies in `containerPath`: a loose file's own path, or an
+// archive's, which takes its members' rows too. A cell that names no entry keeps its row.
+void HideEntriesInContainer(PairRows& rows, const EntryList& entries, const std::wstring& containerPath);
 
 // Compares every ordered pair; quadratic. The definition the rows answer to.
 [[nodiscard]] std::vector<std::pair<size_t, size_t>> PairRowsByDoubleLoop(const EntryList& entries);

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 
 namespace {
 
@@ -63,6 +62,9 @@ protected:
             for (const auto& name : step.gone) gone.push_back(name[0] == L'~' ? name.substr(1) : name);
             const auto named = [&](const std::wstring& cell) { return std::count(gone.begin(), gone.end(), cell) > 0; };
             EXPECT_EQ(ReadListRows(program.list), Without(before, named)) << Utf8(step.file1);
+            if (!gone.empty()) {
+                EXPECT_EQ(SelectedRow(program.list), -1) << "rows that moved up are not selected";
+            }
             const EntryList& entries = ApplicationState().entries;
             for (size_t i = 0; i < gone.size(); ++i) {
                 EXPECT_EQ(FindEntryByName(entries, gone[i]) < entries.size(), step.gone[i][0] == L'~') << Utf8(gone[i]);
@@ -176,56 +178,6 @@ TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSour
     Walk({{M1, L"copy", L"", {}, {}, {}, {L"copy"}}});
     const auto seen = answerer.Finish();
     EXPECT_TRUE(seen.size() == 1 && seen[0].tree && PathExists(dest + L"\\copy"));
-}
-
-// Rows against the double loop over random catalogues, and after removals against a stored list
-// that deletes the matching rows; no row stays selected.
-TEST(ResultList, RowsAndRemovalsAreThoseOfAStoredListAndClearTheSelection) {
-    std::mt19937 random(77);
-    const std::wstring names[] = {L"a", L"A", L"a ", L"b", L"x.zip【a】", L"sub\\n"};
-    const std::wstring containers[] = {L"D:\\a", L"D:\\A", L"D:\\x.zip", L"D:\\y.zip"};
-    const HWND parent = CreateWindowW(L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
-    for (int round = 0; round < 30; ++round) {
-        EntryList entries;
-        for (size_t i = random() % 30; i > 0; --i) {
-            AppendEntry(entries, FileEntry{names[random() % 6], L"", containers[random() % 4], std::to_wstring(random() % 3),
-                                           static_cast<int32_t>(random() % 2)});
-        }
-        PairRows rows = BuildPairs(entries);
-        const ResultList list{CreateResultList(parent, 1), rows};
-        ShowRows(list);
-        const auto shown = [&] {
-            Rows texts;
-            for (uint64_t k = 0; k < RowCount(rows); ++k) {
-                const auto [j, l] = RowEntries(rows, k);
-                texts.emplace_back(rows.entries[j].displayName, rows.entries[l].displayName);
-            }
-            EXPECT_EQ(SendMessageW(list.view, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(texts.size()));
-            return texts;
-        };
-        Rows stored;
-        for (const auto& [j, k] : PairRowsByDoubleLoop(entries)) stored.emplace_back(entries[j].displayName, entries[k].displayName);
-        ASSERT_EQ(shown(), stored) << round;
-        for (int step = 0; step < 4 && !entries.empty(); ++step) {
-            LVITEMW item{};  // a row selected before, with the focus on it or elsewhere
-            item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-            item.state = step % 2 ? item.stateMask : LVIS_SELECTED;
-            if (!stored.empty()) SendMessageW(list.view, LVM_SETITEMSTATE, random() % stored.size(), reinterpret_cast<LPARAM>(&item));
-            const FileEntry entry = entries[random() % entries.size()];
-            const bool byName = random() % 2;
-            stored = Without(stored, [&](const std::wstring& cell) {
-                const size_t at = FindEntryByName(entries, cell);
-                return byName ? cell == entry.displayName : at < entries.size() && entries[at].containerPath == entry.containerPath;
-            });
-            if (byName) RemoveRowsByName(list, entry.displayName);
-            if (!byName) RemoveRowsByContainer(list, entries, entry.containerPath);
-            EraseEntry(entries, FindEntryByName(entries, entry.displayName));
-            ASSERT_EQ(shown(), stored) << round << " " << step;
-            EXPECT_EQ(ListView_GetNextItem(list.view, -1, LVNI_SELECTED) + ListView_GetNextItem(list.view, -1, LVNI_FOCUSED), -2);
-        }
-        DestroyWindow(list.view);
-    }
-    DestroyWindow(parent);
 }
 
 TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {

@@ -72,26 +72,36 @@ TEST(FolderScan, EachFolderOnceAndEveryFileThatCanBeReadAndAddressed) {
     EXPECT_TRUE(std::is_partitioned(got.begin(), got.end(), inRoot)) << "the root's files first";
 }
 
-// Rows against the double loop, also after entries are hidden; CRC texts that differ in case never pair.
-TEST(DuplicatePairing, RandomCataloguesGiveTheRowsOfTheDoubleLoop) {
+// Rows against the double loop, and after each removal against a stored list that deletes the
+// rows it matches: by a name, or by the container of the first entry a cell's name finds.
+// CRC texts that differ in case never pair.
+TEST(DuplicatePairing, RandomCataloguesGiveTheRowsOfTheDoubleLoopAndOfAStoredList) {
     std::mt19937 random(1234);
-    for (int round = 0; round < 40; ++round) {
-        EntryList entries(random() % 300);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            entries[i].displayName = std::to_wstring(i);
-            entries[i].crcText = std::wstring(1, L"aA0"[random() % 3]) + std::to_wstring(random() % (1 + round));
+    const std::wstring names[] = {L"a", L"A", L"a ", L"ab", L"x.zip【a】"};
+    const std::wstring containers[] = {L"D:\\a", L"D:\\A", L"D:\\x.zip", L"D:\\y.zip"};
+    for (int round = 0; round < 60; ++round) {
+        EntryList entries(random() % 80);
+        for (FileEntry& e : entries) {
+            e.displayName = names[random() % 5];
+            e.containerPath = containers[random() % 4];
+            e.crcText = std::wstring(1, L"aA0"[random() % 3]) + std::to_wstring(random() % (1 + round % 8));
         }
         PairRows rows = BuildPairs(entries);
-        std::vector<char> hidden(entries.size());
-        for (int step = 0; step < 4; ++step) {
-            std::vector<std::pair<size_t, size_t>> expected, actual;
-            for (const auto& [i, j] : PairRowsByDoubleLoop(entries)) {
-                if (!hidden[i] && !hidden[j]) expected.emplace_back(i, j);
-            }
-            for (uint64_t row = 0; row < RowCount(rows); ++row) actual.push_back(RowEntries(rows, row));
-            ASSERT_EQ(actual, expected) << "round " << round << ", step " << step;
-            for (char& h : hidden) h = h || random() % 10 == 0;
-            HideEntries(rows, [&](const FileEntry& e) { return hidden[std::stoul(e.displayName)] != 0; });
+        std::vector<std::pair<size_t, size_t>> stored = PairRowsByDoubleLoop(entries);
+        for (int step = 0; step < 4 && !entries.empty(); ++step) {
+            std::vector<std::pair<size_t, size_t>> shown;
+            for (uint64_t row = 0; row < RowCount(rows); ++row) shown.push_back(RowEntries(rows, row));
+            ASSERT_EQ(shown, stored) << "round " << round << ", step " << step;
+            const FileEntry by = entries[random() % entries.size()];
+            const bool byName = random() % 2;
+            const auto goes = [&](size_t i) {
+                const size_t first = FindEntryByName(entries, entries[i].displayName);
+                return byName ? entries[i].displayName == by.displayName : entries[first].containerPath == by.containerPath;
+            };
+            stored.erase(std::remove_if(stored.begin(), stored.end(), [&](const auto& r) { return goes(r.first) || goes(r.second); }),
+                         stored.end());
+            if (byName) HideEntriesNamed(rows, by.displayName);
+            if (!byName) HideEntriesInContainer(rows, entries, by.containerPath);
         }
     }
 }
