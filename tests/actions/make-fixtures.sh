@@ -4,7 +4,7 @@
 set -euo pipefail
 top="$1/actions-fixtures"
 rm -rf "$top" && mkdir -p "$top" && cd "$top"
-mkdir -p delete/names clash/files clash/folders/{a,c} move/{dest/pack.zip,report,sub} fake
+mkdir -p delete/names clash/files clash/folders/{a,c} move/{dest/pack.zip,report} fake
 put() { for f in "${@:2}"; do printf '%s' "$1" > "$f"; done; }
 zip() { (cd "$1" && 7zz a -tzip -bso0 -bsp0 "${@:2}"); }
 # Names the archiver could take as wildcards, switches, list files, folded case or two names
@@ -19,6 +19,6 @@ put locked delete/{locked,locked-copy}.txt; put m1 delete/m1.txt; put m2 delete/
 zip delete set.zip one.txt two.txt && zip delete solo.zip two.txt && zip delete held.zip m1.txt m2.txt
 cp delete/set.zip delete/set-copy.zip && cp delete/solo.zip delete/solo-copy.zip && rm delete/m2.txt
 put mv move/{mv,mv-copy}.txt; put older move/older.txt; put p move/{p.txt,dest/pack.zip/inside.txt}; put q move/q.txt
-put rep move/{report/report,copy,sub/report}
+put rep move/{report/report,copy}
 zip move dest/mv.txt older.txt && zip move pack.zip p.txt q.txt && ln -s report move/zlink
 cp "$2" fake/7z.exe && : > fake/7z.dll

@@ -36,7 +36,6 @@ struct SeenDialog {
     std::wstring caption, text;
     std::vector<int> ids;  // its buttons' ids, in creation order
     std::wstring icon;     // the system icon it shows: "error", "warning", "question", "info"; "" none
-    HWND tree = nullptr;   // the folder picker's tree
 };
 
 // Answers each dialog this thread shows, in turn, with the button of the next id in `answers`, as
@@ -60,5 +59,4 @@ private:
     UINT_PTR timer_ = 0;
     std::vector<HWND> answered_;
     std::vector<SeenDialog> seen_;
-    std::vector<std::string> failures_;
 };
