@@ -124,10 +124,10 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     // The Recycle Bin cannot take a file held open: the shell asks on screen before deleting it
     // for good, and No there is a failed delete.
     HANDLE holder = CreateFileW((root + L"\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    DialogAnswerer shell(program.window, {IDNO});
-    Walk({{D1, L"locked.txt", L"", {IDYES}, {}, {loose(L"locked.txt"), failed(L"locked.txt")}, {}}});
+    EXPECT_EQ(AnswerDialogs(program.window, {IDNO}, [&] {
+                  Walk({{D1, L"locked.txt", L"", {IDYES}, {}, {loose(L"locked.txt"), failed(L"locked.txt")}, {}}});
+              }).size(), 1u);
     CloseHandle(holder);
-    EXPECT_EQ(shell.Finish().size(), 1u);
     EXPECT_TRUE(InTrash(L"k1.txt") && InTrash(L"solo.zip") && !PathExists(root + L"\\held.zip"));
 }
 
@@ -172,10 +172,8 @@ TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSour
 
     // The real picker opens at the root; the folder the user picks there is where the file goes.
     UseDialogs(SystemDialogs());
-    DialogAnswerer answerer(program.window, {IDOK}, dest);
-    Walk({{M1, L"copy", L"", {}, {}, {}, {L"copy"}}});
-    const auto seen = answerer.Finish();
-    EXPECT_TRUE(seen.size() == 1 && PathExists(dest + L"\\copy"));
+    EXPECT_EQ(AnswerDialogs(program.window, {IDOK}, [&] { Walk({{M1, L"copy", L"", {}, {}, {}, {L"copy"}}}); }, dest).size(), 1u);
+    EXPECT_TRUE(PathExists(dest + L"\\copy"));
 }
 
 TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
@@ -183,9 +181,7 @@ TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
     for (int i = 0; i <= 10000; ++i) AppendEntry(entries, FileEntry{L"f" + std::to_wstring(i), L"", L"", L"1", 0});
     PairRows rows = BuildPairs(entries);
     const HWND parent = CreateWindowW(L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
-    DialogAnswerer answerer(parent, {IDOK});
-    ShowRows(ResultList{CreateResultList(parent, 1), rows});
-    const auto seen = answerer.Finish();
+    const auto seen = AnswerDialogs(parent, {IDOK}, [&] { ShowRows(ResultList{CreateResultList(parent, 1), rows}); });
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].caption + L"|" + seen[0].icon + L"|" + seen[0].text,
               L"Veltrimox|warning|重複の組が100,010,000件見つかりました。\n一覧には先頭の100,000,000件だけを表示します。");

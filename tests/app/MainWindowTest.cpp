@@ -62,15 +62,15 @@ TEST(MainWindow, DropsAndF5) {
     for (size_t i = 0; i < std::size(steps); ++i) {
         SCOPED_TRACE(i);
         if (i == 7) WriteTestFile(first + L"\\c.txt", "same");
-        DialogAnswerer answerer(program.window, {IDOK, IDOK});
-        if (steps[i].drop.empty()) {
-            SetFocus(program.list);
-            PostMessageW(i == 0 ? program.window : program.list, WM_KEYDOWN, VK_F5, 0x003F0001);
-            program.Run(20000);
-        } else {
-            EXPECT_EQ(GlobalSize(program.Drop(steps[i].drop)), 0u) << "the drop handle is freed";
-        }
-        const auto seen = answerer.Finish();
+        const auto seen = AnswerDialogs(program.window, {IDOK, IDOK}, [&] {
+            if (steps[i].drop.empty()) {
+                SetFocus(program.list);
+                PostMessageW(i == 0 ? program.window : program.list, WM_KEYDOWN, VK_F5, 0x003F0001);
+                program.Run(20000);
+            } else {
+                EXPECT_EQ(GlobalSize(program.Drop(steps[i].drop)), 0u) << "the drop handle is freed";
+            }
+        });
         EXPECT_EQ(WindowText(program.window), steps[i].title);
         EXPECT_EQ(ReadListRows(program.list), steps[i].rows);
         ASSERT_EQ(seen.size(), steps[i].boxes);

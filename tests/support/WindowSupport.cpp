@@ -16,18 +16,6 @@
 
 namespace {
 
-DialogAnswerer* g_answerer = nullptr;
-
-BOOL CALLBACK AnswerDialog(HWND window, LPARAM) {
-    wchar_t name[8] = {};
-    GetClassNameW(window, name, 8);
-    if (g_answerer && IsWindowVisible(window) && wcscmp(name, L"#32770") == 0) g_answerer->Answer(window);
-    return TRUE;
-}
-
-// A modal dialog's own loop runs the thread's timers: each tick looks at the dialogs it shows.
-void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), AnswerDialog, 0); }
-
 BOOL CALLBACK ReadChild(HWND child, LPARAM param) {
     auto& seen = *reinterpret_cast<SeenDialog*>(param);
     wchar_t name[32] = {};
@@ -44,6 +32,41 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM param) {
         seen.text = WindowText(child);
     }
     return TRUE;
+}
+
+struct Answering {
+    HWND owner;
+    std::vector<int> answers;
+    std::wstring pick;
+    std::vector<HWND> answered;
+    std::vector<SeenDialog> seen;
+} g_answering;
+
+void Answer(HWND dialog) {
+    Answering& a = g_answering;
+    if (std::count(a.answered.begin(), a.answered.end(), dialog) > 0) return;
+    a.answered.push_back(dialog);
+    SeenDialog seen;
+    seen.caption = WindowText(dialog);
+    EnumChildWindows(dialog, ReadChild, reinterpret_cast<LPARAM>(&seen));
+    a.seen.push_back(seen);
+    int id = a.seen.size() <= a.answers.size() ? a.answers[a.seen.size() - 1] : 0;
+    if (!id || !GetDlgItem(dialog, id) || GetWindow(dialog, GW_OWNER) != a.owner) {
+        ADD_FAILURE() << "dialog " << a.seen.size() << " not answered as planned: closed";
+        for (int close : {IDOK, IDCANCEL, IDNO}) id = GetDlgItem(dialog, close) ? close : id;
+    }
+    if (!a.pick.empty()) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(a.pick.c_str()));
+    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+// A modal dialog's own loop runs the thread's timers: each tick answers the dialogs it shows.
+void CALLBACK OnAnswerTick(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM) {
+        wchar_t name[8] = {};
+        GetClassNameW(window, name, 8);
+        if (IsWindowVisible(window) && wcscmp(name, L"#32770") == 0) Answer(window);
+        return TRUE;
+    }, 0);
 }
 
 HWND g_window = nullptr;
@@ -132,31 +155,11 @@ void ProgramWindow::Select(int row) {
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
-DialogAnswerer::DialogAnswerer(HWND owner, std::vector<int> answers, std::wstring pick)
-    : owner_(owner), answers_(std::move(answers)), pick_(std::move(pick)) {
-    g_answerer = this;
-    timer_ = SetTimer(nullptr, 0, 20, AnswerDialogs);
-}
-
-void DialogAnswerer::Answer(HWND dialog) {
-    if (std::count(answered_.begin(), answered_.end(), dialog) > 0) return;
-    SeenDialog seen;
-    seen.caption = WindowText(dialog);
-    EnumChildWindows(dialog, ReadChild, reinterpret_cast<LPARAM>(&seen));
-    answered_.push_back(dialog);
-    seen_.push_back(seen);
-    int id = seen_.size() <= answers_.size() ? answers_[seen_.size() - 1] : 0;
-    if (!id || !GetDlgItem(dialog, id) || GetWindow(dialog, GW_OWNER) != owner_) {
-        ADD_FAILURE() << "dialog " << seen_.size() << " not answered as planned: closed";
-        for (int close : {IDOK, IDCANCEL, IDNO}) id = GetDlgItem(dialog, close) ? close : id;
-    }
-    if (!pick_.empty()) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(pick_.c_str()));
-    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-std::vector<SeenDialog> DialogAnswerer::Finish() {
-    if (timer_) KillTimer(nullptr, timer_);
-    timer_ = 0;
-    g_answerer = nullptr;
-    return seen_;
+std::vector<SeenDialog> AnswerDialogs(HWND owner, std::vector<int> answers, const std::function<void()>& act,
+                                      const std::wstring& pick) {
+    g_answering = Answering{owner, std::move(answers), pick, {}, {}};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, OnAnswerTick);
+    act();
+    KillTimer(nullptr, timer);
+    return std::move(g_answering.seen);
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,25 +39,9 @@ struct SeenDialog {
     std::wstring icon;     // the system icon it shows: "error", "warning", "question", "info"; "" none
 };
 
-// Answers each dialog this thread shows, in turn, with the button of the next id in `answers`, as
-// a user would (BM_CLICK on the dialog's own button); in the folder picker it first selects the
-// folder `pick`. A dialog without that button, not owned by `owner`, or one that comes when no
-// answer is left is closed and fails the test.
-class DialogAnswerer {
-public:
-    DialogAnswerer(HWND owner, std::vector<int> answers, std::wstring pick = L"");
-    ~DialogAnswerer() { Finish(); }
-    DialogAnswerer(const DialogAnswerer&) = delete;
-    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
-    // Stops answering and returns what it saw.
-    std::vector<SeenDialog> Finish();
-    void Answer(HWND dialog);
-
-private:
-    HWND owner_;
-    std::vector<int> answers_;
-    std::wstring pick_;
-    UINT_PTR timer_ = 0;
-    std::vector<HWND> answered_;
-    std::vector<SeenDialog> seen_;
-};
+// Runs `act` and answers each dialog it shows on this thread, in turn, with the button of the
+// next id in `answers`, as a user would (BM_CLICK on the dialog's own button); in the folder
+// picker it first selects the folder `pick`. A dialog without that button, not owned by `owner`,
+// or one that comes when no answer is left is closed and fails the test. Returns what it saw.
+std::vector<SeenDialog> AnswerDialogs(HWND owner, std::vector<int> answers, const std::function<void()>& act,
+                                      const std::wstring& pick = L"");
