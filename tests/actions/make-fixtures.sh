@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# The trees the command tests act on, archives made with 7zz on the Unix side, and the fake
-# archiver as a 7-Zip folder. Usage: make-fixtures.sh BUILD_DIR FAKE_ARCHIVER
+# The trees the command tests act on, archives made with 7zz on the Unix side. Usage: make-fixtures.sh BUILD_DIR
 set -euo pipefail
 top="$1/actions-fixtures"
 rm -rf "$top" && mkdir -p "$top" && cd "$top"
-mkdir -p delete/names clash/files clash/folders/{a,c} move/{dest/pack.zip,report} fake
+mkdir -p delete/names clash/files clash/folders/{a,c} move/{dest/pack.zip,report}
 put() { for f in "${@:2}"; do printf '%s' "$1" > "$f"; done; }
 zip() { (cd "$1" && 7zz a -tzip -bso0 -bsp0 "${@:2}"); }
 # Names the archiver could take as wildcards, switches, list files, folded case or two names
@@ -17,8 +16,7 @@ zip clash/files ../../delete/clash.zip a c && zip clash/folders ../../delete/cla
 put same delete/{k1,k2}.txt; put one delete/one.txt; put two delete/two.txt; put gone delete/{gone,here}.txt
 put locked delete/{locked,locked-copy}.txt; put m1 delete/m1.txt; put m2 delete/m2.txt
 zip delete set.zip one.txt two.txt && zip delete solo.zip two.txt && zip delete held.zip m1.txt m2.txt
-cp delete/set.zip delete/set-copy.zip && cp delete/solo.zip delete/solo-copy.zip && rm delete/m2.txt
+cp delete/set.zip delete/set-copy.zip && rm delete/m2.txt
 put mv move/{mv,mv-copy}.txt; put older move/older.txt; put p move/{p.txt,dest/pack.zip/inside.txt}; put q move/q.txt
 put rep move/{report/report,copy}
 zip move dest/mv.txt older.txt && zip move pack.zip p.txt q.txt && ln -s report move/zlink
-cp "$2" fake/7z.exe && : > fake/7z.dll

@@ -93,7 +93,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     ASSERT_TRUE(SystemParametersInfoW(SPI_SETWORKAREA, 0, &shifted, 0));
     const std::wstring archiver = MakeFakeArchiverDir(MakeTempFolder(L"slow7z"));
     ProgramWindow program("[UserSetting]\r\ndir=" + Utf8(archiver) + "\r\n[SystemSetting]\r\nx= -8\r\ny=+30\r\n"
-                          "width= 500\r\nheight= 300\r\n[Other]\r\nkey=value\r\n");
+                          "width= 500\r\nheight= 300\r\n[Other]\r\nkey=7\r\n");
     const HWND window = program.window;
     RECT r{};
     GetWindowRect(window, &r);
@@ -156,8 +156,8 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
     // As the platform reports the restored rectangle (Windows: relative to the work area, so -8
     // and 30 again; Wine: the screen's); the other keys stay as they were.
-    std::string text = ReadTextFile(SettingsFilePath());
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\r'; }), text.end());
-    EXPECT_EQ(text, "[UserSetting]\ndir=" + Utf8(archiver) + "\n[SystemSetting]\nx=" + std::to_string(placement.rcNormalPosition.left) +
-                        "\ny=" + std::to_string(placement.rcNormalPosition.top) + "\nwidth=500\nheight=300\n[Other]\nkey=value\n");
+    const Settings stored = LoadSettings(SettingsFilePath());
+    const RECT& n = placement.rcNormalPosition;
+    EXPECT_EQ(std::vector<LONG>({stored.x, stored.y, stored.width, stored.height}), std::vector<LONG>({n.left, n.top, 500, 300}));
+    EXPECT_EQ(GetPrivateProfileIntW(L"Other", L"key", 0, SettingsFilePath().c_str()), 7u);
 }

@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# The release as a Windows user gets it: the archive holds the program, the default settings
-# and the read-me with Windows line ends; the program imports only DLLs that Windows has, and
-# all its resources, the version too, are Japanese; unpacked alone into an empty folder of a
-# fresh Wine prefix it runs (release_tests).
+# The release zip as a Windows user gets it, and its program run alone in a fresh Wine prefix.
 # Usage: release-test.sh BUILD_DIR RELEASE_ZIP RELEASE_TESTS_EXE
 set -euo pipefail
 build="$1" zip="$2" tests="$3" root=$(cd "$(dirname "$0")/../.." && pwd) work="$1/release-test"
@@ -26,7 +23,6 @@ wineboot -i >/dev/null 2>&1 && wineserver -w
 app="$WINEPREFIX/drive_c/Veltrimox"
 mkdir -p "$app" && unzip -q "$zip" Veltrimox.exe -d "$app"
 VELTRIMOX_EXE="$app/Veltrimox.exe" "$root/tools/wine-exec" "$build" "$tests"
-# The shipped settings hold the placement the program starts with (Wine drops the blank that
-# Windows keeps after "=").
+# The shipped settings hold the placement the program starts with (Wine drops the blank after "=").
 [ "$(sed -n '/^\[SystemSetting\]/,$p' "$work/unpacked/Veltrimox.ini" | tr -d ' \r')" = "$(tr -d ' \r' <"$app/Veltrimox.ini")" ] \
   || fail "the shipped [SystemSetting] differs from what the program stores: $(cat "$app/Veltrimox.ini")"

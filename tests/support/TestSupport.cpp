@@ -3,20 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-std::wstring WindowsPathOfUnixPath(const std::string& unixPath) {
-    std::wstring path = L"Z:";
-    for (char c : unixPath) path += (c == '/') ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return path;
+namespace {
+
+void MakeFolder(const std::wstring& path) {
+    for (size_t i = 3; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+    }
 }
+
+}  // namespace
 
 std::wstring FromEnvironment(const char* name) {
     const char* value = std::getenv(name);
     EXPECT_TRUE(value && *value) << name << " is not set: run the tests through the test command";
-    return WindowsPathOfUnixPath(value && *value ? value : "/nonexistent");
+    std::wstring path = L"Z:";
+    for (const char* c = value ? value : ""; *c; ++c) path += *c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    return path;
 }
 
 std::wstring MakeTempFolder(const std::wstring& hint) {
@@ -24,12 +31,6 @@ std::wstring MakeTempFolder(const std::wstring& hint) {
     const std::wstring path = FromEnvironment("VELTRIMOX_SCRATCH") + L"\\" + hint + L"-" + std::to_wstring(counter++);
     MakeFolder(path);
     return path;
-}
-
-void MakeFolder(const std::wstring& path) {
-    for (size_t i = 3; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
-    }
 }
 
 void WriteTestFile(const std::wstring& path, const std::string& content) {
@@ -62,4 +63,15 @@ std::wstring MakeFakeArchiverDir(const std::wstring& parent) {
     const std::wstring fake = tests.substr(0, tests.find_last_of(L'\\') + 1) + L"fake_archiver.exe";
     EXPECT_TRUE(CopyFileW(fake.c_str(), (parent + L"\\7z.exe").c_str(), FALSE)) << Utf8(fake);
     return parent;
+}
+
+// Every test program: temporary files go to the run's scratch folder, and the runtime locale is
+// the user's, as in the program.
+int main(int argc, char** argv) {
+    setlocale(LC_ALL, "");
+    const std::wstring temp = MakeTempFolder(L"temp");
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

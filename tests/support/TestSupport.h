@@ -5,10 +5,8 @@
 
 #include <string>
 
-// A Windows path for a Unix path under Wine's Z: drive.
-std::wstring WindowsPathOfUnixPath(const std::string& unixPath);
-
-// The Windows path of the Unix path that ctest gives in the environment variable `name`.
+// The Windows path (under Wine's Z: drive) of the Unix path that ctest gives in the environment
+// variable `name`.
 std::wstring FromEnvironment(const char* name);
 
 // A new empty folder below this run's scratch folder; the wrapper removes everything afterwards.
@@ -16,7 +14,6 @@ std::wstring MakeTempFolder(const std::wstring& hint);
 
 // Creates parent folders as needed. Content is written as given (bytes).
 void WriteTestFile(const std::wstring& path, const std::string& content);
-void MakeFolder(const std::wstring& path);
 [[nodiscard]] bool PathExists(const std::wstring& path);
 
 // A new folder holding the fake archiver (tests/archive/FakeArchiver.cpp) as 7z.exe, with a 7z.dll.

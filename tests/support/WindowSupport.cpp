@@ -113,7 +113,7 @@ ProgramWindow::ProgramWindow(const std::string& settings) {
         OleInitialize(nullptr);
         return RegisterMainWindowClass(GetModuleHandleW(nullptr));
     }();
-    EXPECT_TRUE(registered);
+    EXPECT_TRUE(registered) << "the window class";
     keys = CreateKeyTable();
     DeleteFileW(SettingsFilePath().c_str());
     if (!settings.empty()) WriteTestFile(SettingsFilePath(), settings);
@@ -128,7 +128,6 @@ ProgramWindow::~ProgramWindow() {
     for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
     }
     DestroyAcceleratorTable(keys);
-    DeleteFileW(SettingsFilePath().c_str());
 }
 
 int ProgramWindow::Run(DWORD limitMs, bool untilIdle) {
@@ -146,13 +145,6 @@ HDROP ProgramWindow::Drop(const std::vector<std::wstring>& paths) {
     SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
     Run(20000);
     return drop;
-}
-
-void ProgramWindow::Select(int row) {
-    LVITEMW item{};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = row >= 0 ? item.stateMask : 0;  // -1: every row
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
 std::vector<SeenDialog> AnswerDialogs(HWND owner, std::vector<int> answers, const std::function<void()>& act,

@@ -27,7 +27,6 @@ struct ProgramWindow {
     int Run(DWORD limitMs, bool untilIdle = true);
     // Sends the drop and runs the loop until its scan has filled the list; returns the handle.
     HDROP Drop(const std::vector<std::wstring>& paths);
-    void Select(int row);  // -1: none
 
     HWND window = nullptr, list = nullptr;
     HACCEL keys = nullptr;
