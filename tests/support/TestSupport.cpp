@@ -35,11 +35,8 @@ std::wstring MakeTempFolder(const std::wstring& hint) {
 
 void WriteTestFile(const std::wstring& path, const std::string& content) {
     MakeFolder(path.substr(0, path.find_last_of(L'\\')));
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    if (!content.empty()) WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
-    ASSERT_EQ(written, content.size()) << Utf8(path);
+    std::ofstream file(std::filesystem::path(path), std::ios::binary);
+    EXPECT_TRUE(file.write(content.data(), static_cast<std::streamsize>(content.size())).flush()) << Utf8(path);
 }
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
