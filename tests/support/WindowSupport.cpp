@@ -99,7 +99,7 @@ HDROP MakeDrop(const std::vector<std::wstring>& paths) {
     std::wstring text;
     for (const std::wstring& p : paths) text += p + L'\0';
     HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + (text.size() + 1) * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));  // movable, so that a freed handle is known
     *drop = DROPFILES{sizeof(DROPFILES), {}, FALSE, TRUE};
     std::copy(text.begin(), text.end(), reinterpret_cast<wchar_t*>(drop + 1));
     GlobalUnlock(memory);
