@@ -61,7 +61,7 @@ DWORD WINAPI ScanThread(void* parameter) {
     auto result = std::make_unique<ScanResult>();
     result->generation = job.generation;
     const WalkedFiles files = ScanFolder(ScanContext{job.rootFolder, job.ignoreName}, job.rootFolder, steps);
-    result->entries = ExpandArchives(ExpansionRequest{job.archiverPath, job.rootFolder, false, steps}, files).entries;
+    result->entries = ExpandArchives(ExpansionRequest{job.archiverPath, job.rootFolder, steps}, files).entries;
     if (!job.control.cancelled) result->rows = BuildPairs(result->entries);
     if (!job.control.cancelled && PostMessageW(job.window, WM_SCAN_DONE, 0, reinterpret_cast<LPARAM>(result.get()))) {
         result.release();

@@ -195,7 +195,7 @@ void ExpandInRuns(Batch& batch) {
     std::vector<std::string> utf8;
     std::string bytes;
     for (size_t file = 0; file < batch.files.size(); ++file) {
-        if (batch.request.oneByOne || !EncodeUtf8(batch.files[file].path, bytes)) {
+        if (!EncodeUtf8(batch.files[file].path, bytes)) {
             batch.states[file] = FileState::Redo;
             continue;
         }

@@ -13,7 +13,6 @@
 struct ExpansionRequest {
     std::wstring archiverPath;  // 7z.exe; empty: archives are not looked into
     std::wstring rootFolder;    // member display names are relative to it
-    bool oneByOne = false;      // a test run and a list run for each file alone, as the fallback does
     StepControl control{};      // progress in files done of all; a stop leaves the catalogue unfinished
 };
 

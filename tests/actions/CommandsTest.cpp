@@ -4,6 +4,7 @@
 // real folder picker are answered on screen.
 #include "app/MainWindow.h"
 #include "app/resource.h"
+#include "archive/ArchiveExpansion.h"
 
 #include "TestSupport.h"
 #include "WindowSupport.h"
@@ -57,9 +58,7 @@ protected:
                 return std::count(gone.begin(), gone.end(), r.first) + std::count(gone.begin(), gone.end(), r.second) > 0;
             }), after.end());
             EXPECT_EQ(ReadListRows(program.list), after) << Utf8(step.file1);
-            if (!gone.empty()) {
-                EXPECT_EQ(SelectedRow(program.list), -1) << "rows that moved up are not selected";
-            }
+            if (!gone.empty()) EXPECT_EQ(SelectedRow(program.list), -1) << "rows that moved up are not selected";
             const EntryList& entries = ApplicationState().entries;
             for (size_t i = 0; i < gone.size(); ++i) {
                 EXPECT_EQ(FindEntryByName(entries, gone[i]) < entries.size(), step.gone[i][0] == L'~') << Utf8(gone[i]);
@@ -116,6 +115,15 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
         steps.push_back({D1, name, L"", {IDYES}, {}, {member(inner), failed(inner)}, {}});
     }
     Walk(steps);
+    // What the archives hold now: only the members deleted are gone, and nothing beside them.
+    for (const auto& [archive, left] : std::vector<std::pair<std::wstring, std::vector<std::wstring>>>{
+             {L"names.zip", {L"README.TXT", L"a", L"a\" \"b", L"b", L"long", deep.substr(0, deep.rfind(L'\\')), L"qa.txt"}},
+             {L"clash.zip", {L"a", L"a", L"c", L"c\\x.txt"}}}) {
+        std::vector<std::wstring> paths;
+        EXPECT_TRUE(ListArchivePaths(archiver + L"\\7z.exe", root + L"\\" + archive, paths));
+        std::sort(paths.begin(), paths.end());
+        EXPECT_EQ(paths, left) << Utf8(archive);
+    }
     // The Recycle Bin cannot take a file held open: the shell asks on screen before deleting it
     // for good, and No there is a failed delete.
     HANDLE holder = CreateFileW((root + L"\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -73,7 +73,6 @@ TEST(MainWindow, DropsAndF5) {
             EXPECT_EQ(box.ids, std::vector<int>{IDOK});
         }
     }
-
 }
 
 // The archiver takes its time while another thread asks the window, as the system does, whether
@@ -114,8 +113,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         Rows rows;
     } rows[] = {{Waits, first, kAB}, {PressesF5, first, kAB}, {PressesEsc, first, {}}, {DropsSecond, second, kABC}, {Closes, L"", {}}};
     long runs[2] = {};
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof(placement);
+    WINDOWPLACEMENT placement{sizeof(WINDOWPLACEMENT)};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.then);
         if (row.then == Closes) {  // what is stored is the restored rectangle

@@ -32,8 +32,8 @@ TEST(Catalogue, CrcTextsAndTheOnlyMemberOfAnArchive) {
     // The archive's own loose entry and another archive's member never count as its members.
     const EntryList entries = {{L"s.zip", L"", L"D:\\s.zip", L"", 0}, {L"s.zip【a】", L"a", L"D:\\s.zip", L"", 1},
                                {L"x.zip【a】", L"a", L"D:\\x.zip", L"", 1}, {L"x.zip【b】", L"b", L"D:\\x.zip", L"", 1}};
-    EXPECT_EQ(CountArchiveMembers(entries, L"D:\\s.zip"), 1);
-    EXPECT_EQ(CountArchiveMembers(entries, L"D:\\x.zip"), 0) << "two members";
+    EXPECT_EQ(std::make_pair(CountArchiveMembers(entries, L"D:\\s.zip"), CountArchiveMembers(entries, L"D:\\x.zip")),
+              std::make_pair(1, 0)) << "one member; two";
 }
 
 // Drive Q: holds folder links and names opened as devices or as other files (see the fixture
@@ -94,8 +94,7 @@ TEST(DuplicatePairing, RandomCataloguesGiveTheRowsOfTheDoubleLoopAndOfAStoredLis
             };
             stored.erase(std::remove_if(stored.begin(), stored.end(), [&](const auto& r) { return goes(r.first) || goes(r.second); }),
                          stored.end());
-            if (byName) HideEntriesNamed(rows, by.displayName);
-            if (!byName) HideEntriesInContainer(rows, entries, by.containerPath);
+            byName ? HideEntriesNamed(rows, by.displayName) : HideEntriesInContainer(rows, entries, by.containerPath);
         }
     }
 }

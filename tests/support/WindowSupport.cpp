@@ -125,8 +125,7 @@ ProgramWindow::ProgramWindow(const std::string& settings) {
 
 ProgramWindow::~ProgramWindow() {
     if (IsWindow(window)) DestroyWindow(window);
-    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
-    }
+    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) continue;
     DestroyAcceleratorTable(keys);
 }
 
