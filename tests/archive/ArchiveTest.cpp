@@ -28,6 +28,10 @@ TEST(ArchiveExpansion, RunsOverManyFilesSettleEveryFileAndGiveEachMemberWithACrc
     EXPECT_EQ(members, (std::vector<std::wstring>{L"set.zip【docs\\a.txt】", L"set.zip【docs\\c1.txt】",
         L"set.zip【docs\\c2.txt】", L"sub\\Case.zip【docs\\c1.txt】", L"sub\\case.zip【docs\\a.txt】",
         L"sub\\deeper\\x.7z.001【big.bin】", L"sub\\日本語.7z【é.txt】"}));
+    wchar_t temp[MAX_PATH + 1] = {};
+    WIN32_FIND_DATAW found;
+    EXPECT_EQ(FindFirstFileW((std::wstring(temp, GetTempPathW(MAX_PATH + 1, temp)) + L"*.tmp").c_str(), &found),
+              INVALID_HANDLE_VALUE) << "the runs' list files are removed";
     EXPECT_EQ(got.at(FindEntryByName(got, L"set.zip【docs\\a.txt】")).crcText, got.at(FindEntryByName(got, L"a.txt")).crcText);
 }
 

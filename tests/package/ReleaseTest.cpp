@@ -7,8 +7,7 @@
 
 TEST(Release, TheProgramStartsAndEndsWhenClosed) {
     const std::wstring exe = FromEnvironment("VELTRIMOX_EXE"), folder = exe.substr(0, exe.find_last_of(L'\\'));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
+    STARTUPINFOW startup{sizeof(STARTUPINFOW)};
     PROCESS_INFORMATION process{};
     std::wstring line = L"\"" + exe + L"\"";
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process));
