@@ -2,6 +2,7 @@
 // scripted output, and how the output of a run over many files is read.
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
+#include "common/ScopedWin.h"
 
 #include "TestSupport.h"
 
@@ -30,8 +31,8 @@ TEST(ArchiveExpansion, RunsOverManyFilesSettleEveryFileAndGiveEachMemberWithACrc
         L"sub\\deeper\\x.7z.001【big.bin】", L"sub\\日本語.7z【é.txt】"}));
     wchar_t temp[MAX_PATH + 1] = {};
     WIN32_FIND_DATAW found;
-    EXPECT_EQ(FindFirstFileW((std::wstring(temp, GetTempPathW(MAX_PATH + 1, temp)) + L"*.tmp").c_str(), &found),
-              INVALID_HANDLE_VALUE) << "the runs' list files are removed";
+    const ScopedFindHandle left(FindFirstFileW((std::wstring(temp, GetTempPathW(MAX_PATH + 1, temp)) + L"*.tmp").c_str(), &found));
+    EXPECT_FALSE(left.IsValid()) << "the runs' list files are removed";
     EXPECT_EQ(got.at(FindEntryByName(got, L"set.zip【docs\\a.txt】")).crcText, got.at(FindEntryByName(got, L"a.txt")).crcText);
 }
 

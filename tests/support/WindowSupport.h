@@ -20,6 +20,8 @@ struct ProgramWindow {
     // `settings` (may be empty) is written to the settings file before the window is created.
     explicit ProgramWindow(const std::string& settings = "");
     ~ProgramWindow();  // destroys the window without the close message: no placement written
+    ProgramWindow(const ProgramWindow&) = delete;  // one window, destroyed once
+    ProgramWindow& operator=(const ProgramWindow&) = delete;
     // The program's own loop for at most `limitMs`; with `untilIdle` it ends sooner, once no scan
     // runs and no modal box is open. Returns the loop's exit code (99 when cut short).
     int Run(DWORD limitMs, bool untilIdle = true);
