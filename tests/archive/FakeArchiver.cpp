@@ -18,11 +18,13 @@ int main() {
     const std::wstring command = argv[1], archive = argv[command == L"d" && argc > 4 ? 4 : 2];
     // Tests see a run under way by this name, and count the runs by the lines of calls.log.
     CreateMutexW(nullptr, FALSE, L"VeltrimoxFakeArchiverRunning");
+    // Two runs start at once: only an append-only handle keeps each one's line.
     const std::wstring self = argv[0];  // always started through its full path
-    if (FILE* calls = _wfopen((self.substr(0, self.find_last_of(L'\\') + 1) + L"calls.log").c_str(), L"ab")) {
-        fputs("run\n", calls);
-        fclose(calls);
-    }
+    const HANDLE calls = CreateFileW((self.substr(0, self.find_last_of(L'\\') + 1) + L"calls.log").c_str(), FILE_APPEND_DATA,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(calls, "run\n", 4, &written, nullptr);
+    CloseHandle(calls);
     if (const wchar_t* delay = _wgetenv(L"VELTRIMOX_FAKE_DELAY_MS")) Sleep(static_cast<DWORD>(_wtoi(delay)));
     if (command == L"d") {
         DeleteFileW((archive + L".list").c_str());
@@ -32,7 +34,6 @@ int main() {
     FILE* in = _wfopen((archive + (command == L"t" ? L".test" : L".list")).c_str(), L"rb");
     if (!in) return command == L"l" ? 2 : 0;
     char buffer[4096];
-    DWORD written = 0;
     for (size_t got; (got = fread(buffer, 1, sizeof(buffer), in)) > 0;)
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), buffer, static_cast<DWORD>(got), &written, nullptr);
     return 0;
