@@ -113,7 +113,8 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         Rows rows;
     } rows[] = {{Waits, first, kAB}, {PressesF5, first, kAB}, {PressesEsc, first, {}}, {DropsSecond, second, kABC}, {Closes, L"", {}}};
     long runs[2] = {};
-    WINDOWPLACEMENT placement{sizeof(WINDOWPLACEMENT)};
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.then);
         if (row.then == Closes) {  // what is stored is the restored rectangle
@@ -143,7 +144,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     stop = true;
     prober.join();
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_TRUE(runs[Waits] > 0 && runs[PressesF5] == runs[Waits]) << "F5 during a scan starts none";
+    EXPECT_TRUE(runs[Waits] > 0 && runs[PressesF5] == runs[Waits]) << "F5 during a scan starts none: " << runs[Waits] << "/" << runs[PressesF5];
     EXPECT_EQ(late, 0) << "hung, or slower than 100 ms";
     SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
     // As the platform reports the restored rectangle (Windows: relative to the work area, so -8

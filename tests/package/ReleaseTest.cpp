@@ -7,7 +7,8 @@
 
 TEST(Release, TheProgramStartsAndEndsWhenClosed) {
     const std::wstring exe = FromEnvironment("VELTRIMOX_EXE"), folder = exe.substr(0, exe.find_last_of(L'\\'));
-    STARTUPINFOW startup{sizeof(STARTUPINFOW)};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     std::wstring line = L"\"" + exe + L"\"";
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process));

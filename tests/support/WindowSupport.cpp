@@ -69,15 +69,13 @@ void CALLBACK OnAnswerTick(HWND, UINT, UINT_PTR, DWORD) {
     }, 0);
 }
 
-HWND g_window = nullptr;
-DWORD g_deadline = 0;
-bool g_untilIdle = true;
+struct { HWND window; DWORD deadline; bool untilIdle; } g_run;  // of the loop that runs now
 
 // A message box's own loop runs timers too, and a quit there would close the box: while a
 // modal box disables the window, only the deadline ends the loop.
 void CALLBACK QuitWhenDone(HWND, UINT, UINT_PTR, DWORD) {
-    const bool idle = g_untilIdle && !ScanRunning() && (!IsWindow(g_window) || IsWindowEnabled(g_window));
-    if (idle || static_cast<LONG>(GetTickCount() - g_deadline) >= 0) PostQuitMessage(idle ? 0 : 99);
+    const bool idle = g_run.untilIdle && !ScanRunning() && (!IsWindow(g_run.window) || IsWindowEnabled(g_run.window));
+    if (idle || static_cast<LONG>(GetTickCount() - g_run.deadline) >= 0) PostQuitMessage(idle ? 0 : 99);
 }
 
 }  // namespace
@@ -130,9 +128,7 @@ ProgramWindow::~ProgramWindow() {
 }
 
 int ProgramWindow::Run(DWORD limitMs, bool untilIdle) {
-    g_window = window;
-    g_deadline = GetTickCount() + limitMs;
-    g_untilIdle = untilIdle;
+    g_run = {window, GetTickCount() + limitMs, untilIdle};
     const UINT_PTR timer = SetTimer(nullptr, 0, 10, QuitWhenDone);
     const int code = RunMessageLoop(window, keys);
     KillTimer(nullptr, timer);
