@@ -58,11 +58,6 @@ wine_session_start() {
   start_virtual_display
   trap wine_session_stop EXIT
   wine_prefix_init unmanaged
-  # Drive P: for the folder picker's tests: Wine's picker follows a selection more reliably a
-  # few levels deep, and sees a drive only when it is there before the wine server starts.
-  rm -rf "$build/drive-p"
-  mkdir -p "$build/drive-p"
-  ln -sfn "$build/drive-p" "$WINEPREFIX/dosdevices/p:"
   wineserver -p
   # Start Wine's background services now, detached from our output: started later by a test
   # program, they would inherit ctest's pipes and keep it waiting after the test ends.
