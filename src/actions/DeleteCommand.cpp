@@ -3,6 +3,7 @@
 #include "actions/ResultList.h"
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
+#include "scan/FileChecksum.h"
 
 #include <shellapi.h>
 
@@ -14,16 +15,36 @@ const wchar_t kAskLoose[] = L"%sを削除します。\nよろしいですか？"
 const wchar_t kAskWholeArchive[] = L"%sを削除します。\nよろしいですか？\n※書庫を削除します。";
 const wchar_t kAskMember[] = L"書庫内%sを削除します。\nよろしいですか？";
 const wchar_t kCannotDelete[] = L"%sを削除できませんでした。";
+const wchar_t kNoOtherCopy[] = L"%sと同じ内容のファイルが見つからないため、削除しませんでした。";
 
 // The archiver also takes the name as a folder and removes everything under it, and cannot
 // tell apart two items listed alike (a file and a folder "a"): only a name listed once, with
 // nothing listed under it, names one member alone.
-bool NamesOneItemAlone(const std::vector<std::wstring>& paths, const std::wstring& innerPath) {
-    const auto under = [&](const std::wstring& path) {
-        return path.size() > innerPath.size() && IsPathSeparator(path[innerPath.size()]) &&
-               path.compare(0, innerPath.size(), innerPath) == 0;
-    };
-    return std::count(paths.begin(), paths.end(), innerPath) == 1 && std::none_of(paths.begin(), paths.end(), under);
+bool NamesOneItemAlone(const std::vector<ListedMember>& items, const std::wstring& innerPath) {
+    size_t named = 0;
+    for (const ListedMember& item : items) {
+        const std::wstring& path = item.innerPath;
+        named += path == innerPath;
+        if (path.size() > innerPath.size() && IsPathSeparator(path[innerPath.size()]) &&
+            path.compare(0, innerPath.size(), innerPath) == 0) {
+            return false;
+        }
+    }
+    return named == 1;
+}
+
+bool IsListedWithCrc(const std::vector<ListedMember>& items, const FileEntry& member) {
+    return std::any_of(items.begin(), items.end(), [&](const ListedMember& item) {
+        return item.innerPath == member.innerPath && item.crcText == member.crcText;
+    });
+}
+
+// True when the entry still stands for the content it was paired by: a loose file of the same
+// size and last-write time, a member listed by its archive with the same CRC.
+bool IsStillAsCatalogued(const CommandContext& context, const FileEntry& entry) {
+    if (entry.inArchive == 0) return IsUnchangedFile(entry);
+    std::vector<ListedMember> items;
+    return ListArchiveItems(context.archiverPath, entry.containerPath, items) && IsListedWithCrc(items, entry);
 }
 
 }  // namespace
@@ -45,15 +66,18 @@ int RecycleFile(HWND owner, const std::wstring& path) {
     return IsGone(path) ? 1 : 0;
 }
 
-bool DeleteArchiveMember(const std::wstring& archiverPath, const std::wstring& archive, const std::wstring& innerPath) {
+bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& member) {
+    const std::wstring& archive = member.containerPath;
+    const std::wstring& innerPath = member.innerPath;
     // The archiver would create a new, empty archive in place of a missing one.
     if (IsGone(archive)) return true;
-    // An empty name cannot be named; one with a quote would split into other names on the
-    // archiver's command line.
-    if (archiverPath.empty() || innerPath.empty() || innerPath.find(L'"') != std::wstring::npos) return false;
+    if (archiverPath.empty() || !IsLiteralMemberName(innerPath)) return false;
 
-    std::vector<std::wstring> before;
-    if (!ListArchivePaths(archiverPath, archive, before) || !NamesOneItemAlone(before, innerPath)) return false;
+    std::vector<ListedMember> before;
+    if (!ListArchiveItems(archiverPath, archive, before) || !NamesOneItemAlone(before, innerPath) ||
+        !IsListedWithCrc(before, member)) {
+        return false;
+    }
 
     DWORD exitCode = 0;
     if (!RunArchiver(DeleteCommandLine(archiverPath, archive, innerPath), nullptr, exitCode) || exitCode != 0) {
@@ -61,35 +85,47 @@ bool DeleteArchiveMember(const std::wstring& archiverPath, const std::wstring& a
     }
     // The archiver reports success even when nothing matched: only a fresh listing tells, and it
     // must be the old one less exactly this member (in any order).
-    std::vector<std::wstring> after;
-    if (!ListArchivePaths(archiverPath, archive, after)) return false;
-    before.erase(std::find(before.begin(), before.end(), innerPath));
-    std::sort(before.begin(), before.end());
+    std::vector<ListedMember> listed;
+    if (!ListArchiveItems(archiverPath, archive, listed)) return false;
+    std::vector<std::wstring> expected, after;
+    for (const ListedMember& item : before) {
+        if (item.innerPath != innerPath) expected.push_back(item.innerPath);
+    }
+    for (const ListedMember& item : listed) after.push_back(item.innerPath);
+    std::sort(expected.begin(), expected.end());
     std::sort(after.begin(), after.end());
-    return after == before;
+    return after == expected;
 }
 
 void DeleteSelectedFile(const CommandContext& context, int column) {
-    size_t position = 0;
-    if (!FindSelectedEntry(context.list, context.entries, column, position)) return;
+    size_t position = 0, partner = 0;
+    if (!FindSelectedEntry(context.list, context.entries, column, position) ||
+        !FindSelectedEntry(context.list, context.entries, 1 - column, partner)) {
+        return;
+    }
     const FileEntry entry = context.entries[position];
     const std::wstring fileName = FileNameOf(entry.containerPath);
 
-    bool deleted = false;
-    bool recycled = true;  // otherwise the archiver rewrote the archive
-    std::wstring failureName = fileName;
+    const bool wholeFile = entry.inArchive == 0 || CountArchiveMembers(context.entries, entry.containerPath) == 1;
     if (entry.inArchive == 0) {
         if (!AskYes(context, Format(kAskLoose, fileName), MB_YESNO)) return;
-        deleted = RecycleFile(context.owner, entry.containerPath) == 1;
-    } else if (CountArchiveMembers(context.entries, entry.containerPath) == 1) {
+    } else if (wholeFile) {
         if (!AskYes(context, Format(kAskWholeArchive, entry.displayName), MB_ICONWARNING | MB_YESNO)) return;
-        deleted = RecycleFile(context.owner, entry.containerPath) == 1;
-    } else {
-        if (!AskYes(context, Format(kAskMember, entry.innerPath), MB_YESNO)) return;
-        deleted = DeleteArchiveMember(context.archiverPath, entry.containerPath, entry.innerPath);
-        recycled = false;
-        failureName = entry.innerPath;
+    } else if (!AskYes(context, Format(kAskMember, entry.innerPath), MB_YESNO)) {
+        return;
     }
+    // The row said the two were equal when the list was made; the other copy must still be
+    // there, and not inside what goes, or this would take the last one.
+    const FileEntry& copy = context.entries[partner];
+    if (!IsStillAsCatalogued(context, entry) || !IsStillAsCatalogued(context, copy) ||
+        (wholeFile && copy.containerPath == entry.containerPath)) {
+        ShowError(context, Format(kNoOtherCopy, entry.displayName));
+        return;
+    }
+    const bool recycled = wholeFile;  // otherwise the archiver rewrites the archive
+    const bool deleted = recycled ? RecycleFile(context.owner, entry.containerPath) == 1
+                                  : DeleteArchiveMember(context.archiverPath, entry);
+    const std::wstring failureName = recycled ? fileName : entry.innerPath;
     if (!deleted) {
         ShowError(context, Format(kCannotDelete, failureName));
         return;

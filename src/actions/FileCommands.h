@@ -42,10 +42,11 @@ void MoveSelectedFile(const CommandContext& context, int column);
 // there). Where the Recycle Bin cannot take the item, the shell asks before deleting it for good.
 [[nodiscard]] int RecycleFile(HWND owner, const std::wstring& path);
 
-// Removes the member `innerPath` from `archive` with the archiver. True only when a fresh listing
-// of the archive no longer shows it, or when the archive itself is gone.
-[[nodiscard]] bool DeleteArchiveMember(const std::wstring& archiverPath, const std::wstring& archive,
-                                       const std::wstring& innerPath);
+// Removes `member` from its archive with the archiver. Nothing is run for a name the archiver
+// would read as another, nor unless a listing shows that name once, nothing under it, and the
+// member's CRC. True only when a fresh listing then shows the old one less exactly that member,
+// or when the archive itself is gone.
+[[nodiscard]] bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& member);
 
 // The folder picker's callback: opens the picker with the folder passed as `data` selected.
 int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM parameter, LPARAM data);

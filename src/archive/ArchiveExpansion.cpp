@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cwchar>
 #include <thread>
-#include <unordered_set>
 
 namespace {
 
@@ -22,6 +21,9 @@ const wchar_t kTestHeader[] = L"Testing archive: ";
 const wchar_t kListHeader[] = L"Listing archive: ";
 // In a list run without -ba, this line ends an archive's own properties; its members follow.
 const wchar_t kMembersBegin[] = L"----------\n";
+// A property whose text holds a line break (a comment) is printed raw between "{" and "}"
+// lines; every other property and member line is printed on one line, line breaks replaced.
+const wchar_t kFreeTextBegins[] = L"{\n";
 
 bool StartsWithIgnoringCase(const std::wstring& line, const wchar_t* prefix, size_t length) {
     return line.size() > length && _wcsnicmp(line.c_str(), prefix, length) == 0;
@@ -105,7 +107,12 @@ void ExpandOne(Batch& batch, size_t file) {
         passed = passed || IsTestPassedLine(line);
         return true;
     };
-    if (!RunArchiver(TestCommandLine(archiver, path), gate, exitCode, batch.request.control) || !passed) return;
+    // The archive's comment is printed too and may say "Everything is Ok": only an exit code
+    // without errors (1: warnings) confirms it.
+    if (!RunArchiver(TestCommandLine(archiver, path), gate, exitCode, batch.request.control) || !passed ||
+        exitCode > 1) {
+        return;
+    }
 
     ListingParser parser;
     ListedMember member;
@@ -255,41 +262,55 @@ bool ListingParser::Take(const std::wstring& line, ListedMember& member) {
 bool IsTestPassedLine(const std::wstring& line) { return _wcsicmp(line.c_str(), L"Everything is Ok\n") == 0; }
 
 SectionSplitter::SectionSplitter(std::wstring header, const std::vector<std::wstring>& paths)
-    : header_(std::move(header)), seen_(paths.size(), 0) {
-    for (size_t i = 0; i < paths.size(); ++i) files_.emplace(UpperCase(paths[i]), i);
+    : header_(std::move(header)), seen_(paths.size(), 0), freeText_(paths.size(), 0) {
+    for (size_t i = 0; i < paths.size(); ++i) files_.emplace(paths[i], i);
 }
 
 size_t SectionSplitter::Take(const std::wstring& line) {
     const size_t length = header_.size();
     if (line.size() > length && line.compare(0, length, header_) == 0 && line.back() == L'\n') {
-        // The path as the list file gave it; letter case aside, as a run never holds two
-        // names that differ only in case.
-        const auto found = files_.find(UpperCase(RestOfLine(line, length)));
+        // The archiver prints each file's header once, with the path as the list file gave it.
+        const auto found = files_.find(RestOfLine(line, length));
         current_ = found != files_.end() && !seen_[found->second] ? found->second : kNone;
+        if (current_ == kNone) forged_ = true;
         if (current_ != kNone) seen_[current_] = 1;
         return kNone;
     }
+    if (current_ != kNone && line == kFreeTextBegins) freeText_[current_] = 1;
     return current_;
 }
 
 bool SectionSplitter::Complete(size_t file, bool runFinished) const {
-    return seen_[file] && (file != current_ || runFinished);
+    return seen_[file] && !freeText_[file] && !forged_ && (file != current_ || runFinished);
 }
 
 std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths, size_t maxFiles, size_t maxBytes) {
     std::vector<std::vector<size_t>> runs;
-    std::unordered_set<std::wstring> names;
+    // Each folder of the run and each name, in upper case, to the one spelling the run has.
+    std::unordered_map<std::wstring, std::wstring> spellings;
     size_t bytes = 0;
     for (size_t i = 0; i < paths.size(); ++i) {
-        std::wstring key = UpperCase(paths[i]);
-        const size_t size = paths[i].size() * 3 + 2;  // the most its UTF-8 line can take
-        if (runs.empty() || runs.back().size() >= maxFiles || bytes + size > maxBytes || names.count(key) != 0) {
+        const std::wstring& path = paths[i];
+        std::vector<size_t> ends;  // of every folder in the path, and of the path itself
+        for (size_t at = path.find_first_of(L"\\/", 3); at != std::wstring::npos; at = path.find_first_of(L"\\/", at + 1)) {
+            ends.push_back(at);
+        }
+        ends.push_back(path.size());
+        const auto clashes = [&] {
+            for (size_t end : ends) {
+                const auto found = spellings.find(UpperCase(path.substr(0, end)));
+                if (found != spellings.end() && (end == path.size() || found->second != path.substr(0, end))) return true;
+            }
+            return false;
+        };
+        const size_t size = path.size() * 3 + 2;  // the most its UTF-8 line can take
+        if (runs.empty() || runs.back().size() >= maxFiles || bytes + size > maxBytes || clashes()) {
             runs.emplace_back();
-            names.clear();
+            spellings.clear();
             bytes = 0;
         }
         runs.back().push_back(i);
-        names.insert(std::move(key));
+        for (size_t end : ends) spellings.emplace(UpperCase(path.substr(0, end)), path.substr(0, end));
         bytes += size;
     }
     return runs;
@@ -303,16 +324,21 @@ std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstrin
     return RelativeDisplayName(rootFolder, folder) + L"\\" + member;
 }
 
-bool ListArchivePaths(const std::wstring& archiverPath, const std::wstring& archive, std::vector<std::wstring>& paths) {
+bool ListArchiveItems(const std::wstring& archiverPath, const std::wstring& archive, std::vector<ListedMember>& items) {
     if (archiverPath.empty()) return false;
-    std::vector<std::wstring> found;
+    // With -ba no archive property is printed: every line is an item's, one property a line.
+    std::vector<ListedMember> found;
     const auto sink = [&](const std::wstring& line) {
-        if (StartsWithIgnoringCase(line, L"Path = ", 7)) found.push_back(RestOfLine(line, 7));
+        if (StartsWithIgnoringCase(line, L"Path = ", 7)) {
+            found.push_back(ListedMember{RestOfLine(line, 7), L""});
+        } else if (!found.empty() && found.back().crcText.empty() && StartsWithIgnoringCase(line, L"CRC = ", 6)) {
+            found.back().crcText = RestOfLine(line, 6);
+        }
         return true;
     };
     DWORD exitCode = 0;
     if (!RunArchiver(ListCommandLine(archiverPath, archive), sink, exitCode) || exitCode != 0) return false;
-    paths = std::move(found);
+    items = std::move(found);
     return true;
 }
 

@@ -51,27 +51,34 @@ private:
 
 // Tells which file each line of a run over many files belongs to, by the path in the header
 // line that begins each file's section ("Testing archive: PATH"). The archiver sorts the
-// names, so a section's position says nothing.
+// names, so a section's position says nothing. An archive's comment (or an executable's
+// version text) is printed raw inside its section, so it may imitate any line, a header
+// included: such free text taints its file, and a header that names no file of the run, or
+// one already seen, taints the whole run. A tainted file is done again alone.
 class SectionSplitter {
 public:
     static constexpr size_t kNone = static_cast<size_t>(-1);
     SectionSplitter(std::wstring header, const std::vector<std::wstring>& paths);
-    // The file's position in `paths`; kNone for a header itself, before the first one, and in
-    // a section whose header names no file of the run or one already seen.
+    // The file's position in `paths`; kNone for a header itself, before the first one, and
+    // after a header that could not be the archiver's own.
     [[nodiscard]] size_t Take(const std::wstring& line);
-    // A section is whole once another began, or once the run ended by itself.
+    // A section is whole once another began, or once the run ended by itself; it is to be
+    // believed when neither it nor the run is tainted.
     [[nodiscard]] bool Complete(size_t file, bool runFinished) const;
 
 private:
     std::wstring header_;
-    std::unordered_map<std::wstring, size_t> files_;  // by path in upper case
+    std::unordered_map<std::wstring, size_t> files_;  // by exact path: a folder may tell case apart
     std::vector<char> seen_;
+    std::vector<char> freeText_;
+    bool forged_ = false;
     size_t current_ = kNone;
 };
 
 // Splits `paths` into runs, in order, of at most `maxFiles` files and `maxBytes` bytes of
 // names, never two names that differ only in letter case in one run (the archiver would
-// refuse the whole run). Each run holds positions in `paths`.
+// refuse the whole run), nor two folders that do (it would print one spelling for both).
+// Each run holds positions in `paths`.
 [[nodiscard]] std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths, size_t maxFiles,
                                                         size_t maxBytes);
 
@@ -79,8 +86,8 @@ private:
 [[nodiscard]] std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,
                                              const std::wstring& innerPath);
 
-// The list command on one archive. False when the archiver could not be started, was
-// stopped or failed: nothing listed is then no proof that a member is gone.
-// Every path the listing names, folders and members without a CRC included.
-[[nodiscard]] bool ListArchivePaths(const std::wstring& archiverPath, const std::wstring& archive,
-                                    std::vector<std::wstring>& paths);
+// The list command on one archive: every item it names, folders and members without a CRC
+// included (their crcText empty). False when the archiver could not be started, was stopped
+// or failed: nothing listed is then no proof that a member is gone.
+[[nodiscard]] bool ListArchiveItems(const std::wstring& archiverPath, const std::wstring& archive,
+                                    std::vector<ListedMember>& items);

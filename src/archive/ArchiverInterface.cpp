@@ -69,6 +69,17 @@ std::wstring DeleteCommandLine(const std::wstring& archiverPath, const std::wstr
     return Quoted(archiverPath) + L" d -spd -ssc " + Quoted(archive) + L" -- " + Quoted(innerPath);
 }
 
+bool IsLiteralMemberName(const std::wstring& innerPath) {
+    if (innerPath.find_first_of(L"\":") != std::wstring::npos) return false;
+    for (size_t start = 0;;) {
+        const size_t end = std::min(innerPath.find_first_of(L"\\/", start), innerPath.size());
+        const std::wstring part = innerPath.substr(start, end - start);
+        if (part.empty() || part == L"." || part == L"..") return false;
+        if (end == innerPath.size()) return true;
+        start = end + 1;
+    }
+}
+
 std::wstring DecodeUtf8(const std::string& bytes) {
     std::wstring text;
     size_t start = 0;

@@ -27,6 +27,11 @@
 // "--" so that a name beginning with "-" or "@" is never read as a switch or a list file.
 [[nodiscard]] std::wstring DeleteCommandLine(const std::wstring& archiverPath, const std::wstring& archive,
                                              const std::wstring& innerPath);
+// False for a member name that the delete command would not take as it stands: the archiver
+// drops a leading separator or drive ("\b.txt", "c:\b.txt"), folds "." and ".." components
+// ("x\..\docs" is "docs"; a last "." or ".." matches everything), and reads an empty component
+// as a folder; a quote would end the name on the command line.
+[[nodiscard]] bool IsLiteralMemberName(const std::wstring& innerPath);
 
 // Gets each line of the output as it comes: decoded from UTF-8, ending in "\n" (a carriage
 // return before it dropped) except perhaps the last. Returning false stops the archiver.

@@ -13,6 +13,10 @@ struct FileEntry {
     std::wstring containerPath;  // loose file: its own full path; member: the archive's full path
     std::wstring crcText;        // only ever compared as text
     int32_t inArchive = 0;       // 0 loose file, 1 archive member
+    // Loose file: its size and last-write time when it was read, so that a command can tell,
+    // without reading it again, that it is still the file that was paired.
+    uint64_t size = 0;
+    uint64_t writeTime = 0;
 };
 
 // Ordered by the scan; nothing makes entries unique. A whole copy is the vector's copy.

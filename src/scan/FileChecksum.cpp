@@ -11,30 +11,51 @@ namespace {
 
 constexpr DWORD kChunkBytes = 1u << 20;  // memory per file stays bounded whatever its size
 
-}  // namespace
+uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
-bool ReadFileCrc(const std::wstring& path, uint32_t& crc) {
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file.IsValid()) return false;
+// The CRC of an open file, and its size and last-write time as it was read.
+bool ReadOpenFileCrc(HANDLE file, uint32_t& crc, FileEntry& stamp) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    stamp.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+    stamp.writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
 
-    LARGE_INTEGER size{};
     DWORD bufferBytes = kChunkBytes;
-    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart < kChunkBytes) {
+    if (stamp.size < kChunkBytes) {
         // Small files get a small buffer; one more byte lets the read see the end at once.
-        bufferBytes = static_cast<DWORD>(size.QuadPart) + 1;
+        bufferBytes = static_cast<DWORD>(stamp.size) + 1;
     }
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferBytes]);
 
     uint32_t value = 0;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.Get(), buffer.get(), bufferBytes, &got, nullptr)) return false;
+        if (!ReadFile(file, buffer.get(), bufferBytes, &got, nullptr)) return false;
         value = Crc32Update(value, buffer.get(), got);
         // A disk file reads short only at its end: no extra call just to read nothing.
         if (got < bufferBytes) break;
     }
     crc = value;
     return true;
+}
+
+ScopedHandle OpenToRead(const std::wstring& path) {
+    return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+}  // namespace
+
+bool ReadFileCrc(const std::wstring& path, uint32_t& crc) {
+    FileEntry stamp;
+    ScopedHandle file = OpenToRead(path);
+    return file.IsValid() && ReadOpenFileCrc(file.Get(), crc, stamp);
+}
+
+bool IsUnchangedFile(const FileEntry& entry) {
+    WIN32_FILE_ATTRIBUTE_DATA now{};
+    if (!GetFileAttributesExW(entry.containerPath.c_str(), GetFileExInfoStandard, &now)) return false;
+    return !(now.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Join(now.nFileSizeHigh, now.nFileSizeLow) == entry.size &&
+           Join(now.ftLastWriteTime.dwHighDateTime, now.ftLastWriteTime.dwLowDateTime) == entry.writeTime;
 }
 
 std::wstring FormatCrcText(uint32_t crc) {
@@ -54,8 +75,9 @@ std::wstring RelativeDisplayName(const std::wstring& rootFolder, const std::wstr
 
 std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path) {
     uint32_t crc = 0;
-    if (!ReadFileCrc(path, crc)) return std::nullopt;
     FileEntry entry;
+    ScopedHandle file = OpenToRead(path);
+    if (!file.IsValid() || !ReadOpenFileCrc(file.Get(), crc, entry)) return std::nullopt;
     entry.displayName = RelativeDisplayName(rootFolder, path);
     entry.containerPath = path;
     entry.crcText = FormatCrcText(crc);

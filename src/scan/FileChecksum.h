@@ -17,6 +17,10 @@ void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, En
 // The whole file's CRC-32; false when it cannot be opened or a read fails.
 [[nodiscard]] bool ReadFileCrc(const std::wstring& path, uint32_t& crc);
 
+// True when `entry` (a loose file's) still names a file of the size and last-write time it
+// had when it was read.
+[[nodiscard]] bool IsUnchangedFile(const FileEntry& entry);
+
 // Always eight uppercase digits, as the archiver prints a member's CRC, so that a loose file
 // and an identical archive member carry the same text.
 [[nodiscard]] std::wstring FormatCrcText(uint32_t crc);

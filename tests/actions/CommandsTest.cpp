@@ -92,9 +92,15 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     const auto loose = [](const std::wstring& name) { return Box(name + L"を削除します。\nよろしいですか？", MB_YESNO); };
     const auto member = [](const std::wstring& name) { return Box(L"書庫内" + name + L"を削除します。\nよろしいですか？", MB_YESNO); };
     const auto failed = [](const std::wstring& name) { return Box(name + L"を削除できませんでした。", MB_ICONERROR); };
+    const auto alone = [](const std::wstring& name) {
+        return Box(name + L"と同じ内容のファイルが見つからないため、削除しませんでした。", MB_ICONERROR);
+    };
     const std::wstring deep = L"long\\" + std::wstring(140, L'n') + L"\\" + std::wstring(140, L'n');  // a cell of 300
     Scan(L"delete");
+    // Outside the program after the scan: removed, edited, rewritten with another content.
     ASSERT_TRUE(DeleteFileW((root + L"\\gone.txt").c_str()) && DeleteFileW((root + L"\\held.zip").c_str()));
+    WriteTestFile(root + L"\\e2.txt", "EE");  // the same size
+    ASSERT_TRUE(CopyFileW((root + L"\\..\\rewritten\\mem.zip").c_str(), (root + L"\\mem.zip").c_str(), FALSE));
     std::vector<Step> steps{{D1, L"", L"", {IDYES}, {}, {}, {}}};
     for (int answer : {IDNO, IDOK, IDCANCEL, 0}) steps.push_back({D1, L"k1.txt", L"k2.txt", {answer}, {}, {loose(L"k1.txt")}, {}});
     steps.push_back({D1, L"k1.txt", L"k2.txt", {IDNO}, {}, {loose(L"k1.txt")}, {}, true});
@@ -104,8 +110,12 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
         {D1, L"solo.zip【two.txt】", L"two.txt", {IDYES}, {},
          {Box(L"solo.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。", MB_ICONWARNING | MB_YESNO)},
          {L"solo.zip【two.txt】", L"solo.zip"}},
-        {D1, L"gone.txt", L"here.txt", {IDYES}, {}, {loose(L"gone.txt")}, {L"gone.txt"}},
-        {D2, L"m1.txt", L"held.zip【m1.txt】", {IDYES}, {}, {member(L"m1.txt")}, {L"held.zip【m1.txt】", L"held.zip"}}});
+        {D1, L"gone.txt", L"here.txt", {IDYES}, {}, {loose(L"gone.txt"), alone(L"gone.txt")}, {}},
+        {D2, L"gone.txt", L"here.txt", {IDYES}, {}, {loose(L"here.txt"), alone(L"here.txt")}, {}},
+        {D1, L"e1.txt", L"e2.txt", {IDYES}, {}, {loose(L"e1.txt"), alone(L"e1.txt")}, {}},
+        {D1, L"r.txt", L"mem.zip【r.txt】", {IDYES}, {}, {loose(L"r.txt"), alone(L"r.txt")}, {}},
+        {D2, L"r.txt", L"mem.zip【r.txt】", {IDYES}, {}, {member(L"r.txt"), alone(L"mem.zip【r.txt】")}, {}},
+        {D1, L"m1.txt", L"held.zip【m1.txt】", {IDYES}, {}, {loose(L"m1.txt"), alone(L"m1.txt")}, {}}});
     for (const std::wstring& name : std::vector<std::wstring>{L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt", deep}) {
         const std::wstring display = L"names.zip【" + name + L"】";
         steps.push_back({D1, display, L"", {IDYES}, {}, {member(name)}, {display, L"names.zip"}});
@@ -119,8 +129,10 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     for (const auto& [archive, left] : std::vector<std::pair<std::wstring, std::vector<std::wstring>>>{
              {L"names.zip", {L"README.TXT", L"a", L"a\" \"b", L"b", L"long", deep.substr(0, deep.rfind(L'\\')), L"qa.txt"}},
              {L"clash.zip", {L"a", L"a", L"c", L"c\\x.txt"}}}) {
+        std::vector<ListedMember> items;
+        EXPECT_TRUE(ListArchiveItems(archiver + L"\\7z.exe", root + L"\\" + archive, items));
         std::vector<std::wstring> paths;
-        EXPECT_TRUE(ListArchivePaths(archiver + L"\\7z.exe", root + L"\\" + archive, paths));
+        for (const ListedMember& item : items) paths.push_back(item.innerPath);
         std::sort(paths.begin(), paths.end());
         EXPECT_EQ(paths, left) << Utf8(archive);
     }
@@ -132,6 +144,24 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
               }).size(), 1u);
     CloseHandle(holder);
     EXPECT_TRUE(InTrash(L"k1.txt") && InTrash(L"solo.zip") && !PathExists(root + L"\\held.zip"));
+}
+
+// Names the archiver would read as other members, and a member whose CRC is not the one listed,
+// are refused before it runs: the archive stays byte for byte.
+TEST(MemberDelete, NamesTheArchiverWouldReadOtherwiseAreRefusedBeforeItRuns) {
+    const std::wstring archiver = FromEnvironment("VELTRIMOX_7ZIP_DIR") + L"\\7z.exe";
+    const std::wstring archive = FromEnvironment("VELTRIMOX_ACTIONS_FIXTURE") + L"\\evil.zip";
+    const std::string bytes = ReadTextFile(archive);
+    std::vector<ListedMember> items;
+    ASSERT_TRUE(ListArchiveItems(archiver, archive, items));
+    for (const std::wstring name : {L"x\\..\\docs", L"docs\\.", L"x\\..", L"\\b.txt", L"a\\..\\b.txt", L"x\\.\\b.txt", L".\\c.txt",
+                                     L"c:\\2.txt", L"docs\\\\b.txt", L"keep.txt"}) {
+        const auto item = std::find_if(items.begin(), items.end(), [&](const ListedMember& i) { return i.innerPath == name; });
+        ASSERT_NE(item, items.end()) << Utf8(name);
+        const std::wstring crc = name == L"keep.txt" ? L"00000000" : item->crcText;  // a member since changed
+        EXPECT_FALSE(DeleteArchiveMember(archiver, FileEntry{L"", name, archive, crc, 1})) << Utf8(name);
+        ASSERT_EQ(ReadTextFile(archive), bytes) << Utf8(name);
+    }
 }
 
 // What the archiver's fresh listing must show after a member delete: the old one less exactly
@@ -146,9 +176,12 @@ TEST(MemberDelete, OnlyTheOldListingLessExactlyTheMemberConfirmsIt) {
         WriteTestFile(archive, "bytes");
         WriteTestFile(archive + L".list", before);
         if (after != "-") WriteTestFile(archive + L".deleted", after);
-        EXPECT_EQ(DeleteArchiveMember(fake + L"\\7z.exe", archive, L"m"), deleted) << before << " -> " << after;
+        EXPECT_EQ(DeleteArchiveMember(fake + L"\\7z.exe", FileEntry{L"", L"m", archive, L"00000001", 1}), deleted)
+            << before << " -> " << after;
         DeleteFileW((archive + L".deleted").c_str());
     }
+    // An archive gone meanwhile: the member is gone (and the archiver would make a new archive).
+    EXPECT_TRUE(DeleteArchiveMember(fake + L"\\7z.exe", FileEntry{L"", L"m", fake + L"\\gone.zip", L"00000001", 1}));
 }
 
 TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSource) {

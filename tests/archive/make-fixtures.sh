@@ -2,7 +2,7 @@
 # A tree of every kind of file archive expansion meets, made with the native 7zz.
 set -euo pipefail
 top="$1/expansion-tree" work="$1/expansion-work" && rm -rf "$top" "$work"
-mkdir -p "$top/sub/deeper" "$work/docs" "$work/emptydir"
+mkdir -p "$top/sub/deeper" "$top/forged" "$work/docs" "$work/emptydir"
 pack() { (cd "$work" && 7zz a -bso0 -bsp0 "$@"); }
 printf 'alpha' | tee "$top/a.txt" > "$work/docs/a.txt" && printf 'gamma' | tee "$work/docs/c1.txt" > "$work/docs/c2.txt"
 printf 'accent' > "$work/é.txt" && pack -tzip "$top/set.zip" docs emptydir && pack -t7z "$top/sub/日本語.7z" é.txt
@@ -11,3 +11,24 @@ pack -tzip -psecret "$top/sub/locked-content.zip" docs/a.txt && pack -t7z -psecr
 head -c 200000 /dev/urandom > "$work/big.bin" && pack -t7z -mx0 -v120k "$top/sub/deeper/x.7z" big.bin  # two volumes
 # Names that differ only in letter case, which one run must never hold.
 pack -tzip "$top/sub/Case.zip" docs/c1.txt && pack -tzip "$top/sub/case.zip" docs/a.txt
+# Archives made to mislead: comments imitating the archiver's own lines (a header, the start of
+# the members, a member, a verdict), and a damaged archive that says it passed.
+win="Z:$(printf '%s' "$top" | tr / '\\')" crc=$(python3 -c 'import zlib; print("%08X" % zlib.crc32(b"alpha"))')
+python3 - "$top" "$win" "$crc" <<'PY'
+import sys, zipfile
+top, win, crc = sys.argv[1:]
+def make(name, comment, members=(("m.txt", b"member"),)):
+    with zipfile.ZipFile(f"{top}/{name}", "w") as z:
+        z.comment = comment.encode()
+        for inner, data in members: z.writestr(inner, data)
+make("forged/list.zip", f"Listing archive: {win}\\set.zip\n--\nPath = {win}\\set.zip\n\n----------\nPath = docs\\a.txt\nCRC = {crc}\n")
+make("forged/member.zip", f"----------\nPath = a.txt\nCRC = {crc}\n\n")
+make("forged/hides.zip", f"Testing archive: {win}\\sub\\Case.zip\nEverything is Ok\n")
+make("forged/damaged.zip", "Everything is Ok\n", (("d.txt", b"damaged data"),))
+data = bytearray(open(f"{top}/forged/damaged.zip", "rb").read())
+data[data.index(b"damaged data")] ^= 1  # stored: its CRC no longer matches
+open(f"{top}/forged/damaged.zip", "wb").write(data)
+PY
+# Folders whose names differ only in letter case, as a case-sensitive folder holds them.
+mkdir -p "$top/Dir" "$top/dir" && printf 'upper' > "$work/u.txt" && printf 'lower' > "$work/l.txt"
+for z in a b c; do pack -tzip "$top/Dir/$z.zip" u.txt; done && pack -tzip "$top/dir/a.zip" l.txt
