@@ -169,8 +169,8 @@ int ShowTenMillionRows() {
     size_t moved = 0;
     while (rows.shownInGroup[rows.groups.groupOf[moved]] != kTenMillionRows.groupSize) ++moved;
     const Stopwatch removeClock;
-    RemoveRowsByContainer(shown, entries, entries[moved].containerPath);
-    EraseEntry(entries, moved);
+    RemoveRowsByContainers(shown, entries, {entries[moved].containerPath});
+    EraseEntries(entries, {moved});
     const double unpaintedSeconds = removeClock.Seconds();
     Repaint(list);
     const double removeSeconds = removeClock.Seconds();
@@ -202,7 +202,7 @@ ListFigures BenchTenMillionRows(const Workspace& workspace) {
     Print("  %zu entries, %llu rows; each run in a fresh process, its window shown and painted\n",
           kTenMillionRows.Entries(), static_cast<unsigned long long>(kTenMillionRows.Rows()));
     Print("  BuildPairs + ShowRows + painting        : %.3f s  (%s)\n", Median(listSeconds), RunsText(listSeconds).c_str());
-    Print("  RemoveRowsByContainer after a move      : %.4f s  (%s; 638 rows removed)\n", Median(removeSeconds),
+    Print("  RemoveRowsByContainers after a move      : %.4f s  (%s; 638 rows removed)\n", Median(removeSeconds),
           RunsText(removeSeconds).c_str());
     Print("    of which before painting              : %.4f s  (%s)\n", Median(unpaintedSeconds),
           RunsText(unpaintedSeconds).c_str());

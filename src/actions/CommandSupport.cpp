@@ -14,12 +14,6 @@ bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int col
     return position < entries.size();
 }
 
-void EraseEntries(EntryList& entries, std::vector<size_t> positions) {
-    std::sort(positions.begin(), positions.end(), std::greater<size_t>());
-    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-    for (size_t position : positions) EraseEntry(entries, position);
-}
-
 CommandDialogs SystemDialogs() {
     return CommandDialogs{[](HWND owner, const std::wstring& text, UINT style) {
                               return MessageBoxW(owner, text.c_str(), kCaption, style);

@@ -17,9 +17,6 @@ extern const wchar_t kCaption[];
 // The entry the selected row names in `column`; false when there is no row or no such entry.
 [[nodiscard]] bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position);
 
-// Erases the entries at `positions` (any order), the highest first so the others stay put.
-void EraseEntries(EntryList& entries, std::vector<size_t> positions);
-
 // Asks a question; true only for Yes (a box that failed or was closed otherwise is no consent).
 [[nodiscard]] bool AskYes(const CommandContext& context, const std::wstring& text, UINT style);
 

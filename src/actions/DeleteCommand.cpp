@@ -140,9 +140,11 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
         }
     }
     if (recycled) {
-        RemoveRowsByContainer(context.list, context.entries, entry.containerPath);
+        RemoveRowsByContainers(context.list, context.entries, {entry.containerPath});
     } else {
-        for (size_t i : stale) RemoveRowsByName(context.list, context.entries[i].displayName);
+        TextSet names;
+        for (size_t i : stale) names.insert(context.entries[i].displayName);
+        RemoveRowsByNames(context.list, names);
     }
     EraseEntries(context.entries, stale);
 }

@@ -8,7 +8,6 @@
 
 #include <cwchar>
 #include <optional>
-#include <set>
 
 namespace {
 
@@ -133,9 +132,9 @@ void MoveSelectedFile(const CommandContext& context, int column) {
     // What stood at the destination is in the Recycle Bin now, whether or not the move followed.
     std::vector<size_t> stale = cleared.empty() ? std::vector<size_t>() : EntriesAt(context.entries, cleared);
     if (outcome == Outcome::kMoved) stale.push_back(position);
-    std::set<std::wstring> containers;
+    TextSet containers;
     for (size_t i : stale) containers.insert(context.entries[i].containerPath);
-    for (const std::wstring& container : containers) RemoveRowsByContainer(context.list, context.entries, container);
+    RemoveRowsByContainers(context.list, context.entries, containers);
     EraseEntries(context.entries, stale);
     if (outcome == Outcome::kFailed) ShowError(context, Format(kCannotMove, fileName));
 }

@@ -86,6 +86,17 @@ void AnswerDisplayInfo(const PairRows& rows, NMLVDISPINFOW& info) {
 }
 
 int SelectedRow(HWND list) {
+    // Asking for the next selected row makes the control look at every row (seconds for
+    // millions under Wine). With one row selected at most, it is normally the focused one or
+    // the selection mark: those are asked about first.
+    const LRESULT candidates[] = {SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED),
+                                  SendMessageW(list, LVM_GETSELECTIONMARK, 0, 0)};
+    for (const LRESULT row : candidates) {
+        if (row >= 0 && SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) != 0) {
+            return static_cast<int>(row);
+        }
+    }
+    if (SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) == 0) return -1;
     return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
@@ -104,12 +115,12 @@ std::wstring ReadCellText(HWND list, int row, int column) {
     }
 }
 
-void RemoveRowsByName(const ResultList& list, std::wstring name) {
-    HideEntriesNamed(list.rows, name);
+void RemoveRowsByNames(const ResultList& list, const TextSet& names) {
+    HideEntriesNamed(list.rows, names);
     SetRowCount(list);
 }
 
-void RemoveRowsByContainer(const ResultList& list, const EntryList& entries, std::wstring containerPath) {
-    HideEntriesInContainer(list.rows, entries, containerPath);
+void RemoveRowsByContainers(const ResultList& list, const EntryList& entries, const TextSet& containerPaths) {
+    HideEntriesInContainers(list.rows, entries, containerPaths);
     SetRowCount(list);
 }

@@ -39,7 +39,7 @@ void AnswerDisplayInfo(const PairRows& rows, NMLVDISPINFOW& info);
 // A cell's whole text, however long.
 [[nodiscard]] std::wstring ReadCellText(HWND list, int row, int column);
 
-// HideEntriesNamed and HideEntriesInContainer, on the control too: the rest of the rows keep
+// HideEntriesNamed and HideEntriesInContainers, on the control too: the rest of the rows keep
 // their order and move up, so no row stays selected.
-void RemoveRowsByName(const ResultList& list, std::wstring name);
-void RemoveRowsByContainer(const ResultList& list, const EntryList& entries, std::wstring containerPath);
+void RemoveRowsByNames(const ResultList& list, const TextSet& names);
+void RemoveRowsByContainers(const ResultList& list, const EntryList& entries, const TextSet& containerPaths);

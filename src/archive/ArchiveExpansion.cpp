@@ -2,12 +2,12 @@
 
 #include "archive/ArchiverInterface.h"
 #include "common/ScopedWin.h"
+#include "common/Workers.h"
 #include "scan/FileChecksum.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
-#include <thread>
 
 namespace {
 
@@ -15,7 +15,11 @@ namespace {
 // run that has to be redone file by file costs little too.
 constexpr size_t kMaxRunFiles = 1000;
 constexpr size_t kMaxRunListBytes = 4u << 20;
-constexpr unsigned kMaxWorkers = 2;
+// A run's expected cost in bytes read: each file's size, and for opening it about what the
+// archiver reads in the same time. Each worker gets a few runs, none below a start's worth.
+constexpr uint64_t kFileCost = 64u << 10;
+constexpr uint64_t kMinRunCost = 4u << 20;
+constexpr uint64_t kRunsPerWorker = 4;
 
 const wchar_t kTestHeader[] = L"Testing archive: ";
 const wchar_t kListHeader[] = L"Listing archive: ";
@@ -89,10 +93,12 @@ enum class FileState { Pending, Settled, Redo };
 struct Batch {
     const ExpansionRequest& request;
     const WalkedFiles& files;
-    std::vector<std::vector<ListedMember>>& members;
-    std::vector<FileState>& states;
-    std::atomic<size_t> batchRuns{0};  // runs over many files, counted from every worker
-    size_t singleRuns = 0;             // runs over one file, made by the calling thread alone
+    std::vector<std::string> utf8;  // each file's path as a list file carries it; empty: none can
+    std::vector<std::vector<ListedMember>> members;
+    std::vector<FileState> states;
+    std::atomic<size_t> batchRuns{0};  // runs over many files
+    std::atomic<size_t> singleRuns{0};  // runs over one file
+    std::atomic<size_t> done{0};        // files whose run has ended
 };
 
 // Test and list of one file alone.
@@ -125,11 +131,13 @@ void ExpandOne(Batch& batch, size_t file) {
     if (!RunArchiver(ListCommandLine(archiver, path), list, exitCode, batch.request.control)) found.clear();
 }
 
-// One run over the files named in `names`. True when it ended as the archiver ends by itself:
-// success, warnings, or errors in some of the files. Anything else (a stop, a refused command
-// line, no memory) may have cut the last section short.
+// One run over the files of `run`, named in a list file. True when it ended as the archiver ends
+// by itself: success, warnings, or errors in some of the files. Anything else (a stop, a refused
+// command line, no memory) may have cut the last section short.
 bool RunOverList(Batch& batch, std::wstring (*commandLine)(const std::wstring&, const std::wstring&),
-                 const std::string& names, const OutputLineSink& sink) {
+                 const std::vector<size_t>& run, const OutputLineSink& sink) {
+    std::string names;
+    for (size_t file : run) names += batch.utf8[file] + "\r\n";
     const ListFile list(names);
     if (!list.Ready()) return false;
     ++batch.batchRuns;
@@ -138,10 +146,16 @@ bool RunOverList(Batch& batch, std::wstring (*commandLine)(const std::wstring&, 
            exitCode <= 2;
 }
 
-// One run of the test command over `run`; files that pass go to `passed`.
-void TestRun(Batch& batch, const std::vector<size_t>& run, const std::string& names, std::vector<size_t>& passed) {
+std::vector<std::wstring> PathsOf(const Batch& batch, const std::vector<size_t>& run) {
     std::vector<std::wstring> paths;
     for (size_t file : run) paths.push_back(batch.files[file].path);
+    return paths;
+}
+
+// One run of the test command over `run`; files that pass go to `passed`. False when the
+// archiver printed nothing of any file.
+bool TestRun(Batch& batch, const std::vector<size_t>& run, std::vector<size_t>& passed) {
+    const std::vector<std::wstring> paths = PathsOf(batch, run);
     SectionSplitter sections(kTestHeader, paths);
     std::vector<char> ok(run.size(), 0);
     size_t shown = SectionSplitter::kNone;
@@ -151,7 +165,7 @@ void TestRun(Batch& batch, const std::vector<size_t>& run, const std::string& na
         if (at != SectionSplitter::kNone && IsTestPassedLine(line)) ok[at] = 1;
         return true;
     };
-    const bool finished = RunOverList(batch, BatchTestCommandLine, names, sink);
+    const bool finished = RunOverList(batch, BatchTestCommandLine, run, sink);
     for (size_t i = 0; i < run.size(); ++i) {
         if (!sections.Complete(i, finished)) {
             batch.states[run[i]] = FileState::Redo;
@@ -161,19 +175,21 @@ void TestRun(Batch& batch, const std::vector<size_t>& run, const std::string& na
             batch.states[run[i]] = FileState::Settled;
         }
     }
+    return shown != SectionSplitter::kNone;
 }
 
-// One run of the list command over files that passed their test.
-void ListRun(Batch& batch, const std::vector<size_t>& run, const std::string& names) {
-    std::vector<std::wstring> paths;
-    for (size_t file : run) paths.push_back(batch.files[file].path);
-    SectionSplitter sections(kListHeader, paths);
+// One run of the list command over files that passed their test. False when the archiver
+// printed nothing of any file.
+bool ListRun(Batch& batch, const std::vector<size_t>& run) {
+    SectionSplitter sections(kListHeader, PathsOf(batch, run));
     std::vector<ListingParser> parsers(run.size());
     std::vector<char> inMembers(run.size(), 0);
     ListedMember member;
+    bool reached = false;
     const auto sink = [&](const std::wstring& line) {
         const size_t at = sections.Take(line);
         if (at == SectionSplitter::kNone) return true;
+        reached = true;
         if (!inMembers[at]) {
             inMembers[at] = line == kMembersBegin;
         } else if (parsers[at].Take(line, member)) {
@@ -181,63 +197,83 @@ void ListRun(Batch& batch, const std::vector<size_t>& run, const std::string& na
         }
         return true;
     };
-    const bool finished = RunOverList(batch, BatchListCommandLine, names, sink);
+    const bool finished = RunOverList(batch, BatchListCommandLine, run, sink);
     for (size_t i = 0; i < run.size(); ++i) {
         const bool whole = sections.Complete(i, finished);
         if (!whole) batch.members[run[i]].clear();
         batch.states[run[i]] = whole ? FileState::Settled : FileState::Redo;
     }
+    return reached;
 }
 
-std::string ListText(const std::vector<std::string>& utf8, const std::vector<size_t>& positions) {
-    std::string text;
-    for (size_t at : positions) text += utf8[at] + "\r\n";
-    return text;
+// A name that no longer exists makes the archiver refuse a whole run ("file not found") before
+// it looks at any file. Such files are settled as they are (nothing in them can be listed now)
+// and false is returned when none was gone or none is left; the rest are to run again.
+bool DropVanished(Batch& batch, std::vector<size_t>& run) {
+    const auto there = [&](size_t file) {
+        return GetFileAttributesW(batch.files[file].path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    };
+    const auto gone = std::stable_partition(run.begin(), run.end(), there);
+    if (gone == run.end()) return false;
+    for (auto file = gone; file != run.end(); ++file) batch.states[*file] = FileState::Settled;
+    run.erase(gone, run.end());
+    for (size_t file : run) batch.states[file] = FileState::Pending;
+    return !run.empty();
+}
+
+// Test, then list what passed, of the files of one run.
+void ExpandRun(Batch& batch, std::vector<size_t> run) {
+    const size_t count = run.size();
+    std::vector<size_t> passed;
+    while (!TestRun(batch, run, passed) && DropVanished(batch, run)) passed.clear();
+    while (!passed.empty() && !ListRun(batch, passed) && DropVanished(batch, passed)) {
+    }
+    batch.request.control.Report(batch.done += count, batch.files.size());
 }
 
 void ExpandInRuns(Batch& batch) {
     // Only names a list file can carry go into runs; the rest are done one by one.
     std::vector<size_t> listable;
     std::vector<std::wstring> paths;
-    std::vector<std::string> utf8;
-    std::string bytes;
+    std::vector<uint64_t> costs;
+    uint64_t total = 0;
     for (size_t file = 0; file < batch.files.size(); ++file) {
-        if (!EncodeUtf8(batch.files[file].path, bytes)) {
+        if (!EncodeUtf8(batch.files[file].path, batch.utf8[file])) {
             batch.states[file] = FileState::Redo;
             continue;
         }
         listable.push_back(file);
         paths.push_back(batch.files[file].path);
-        utf8.push_back(bytes);
+        const std::optional<FileEntry>& entry = batch.files[file].entry;
+        costs.push_back(kFileCost + (entry ? entry->size : 0));
+        total += costs.back();
     }
-    // Two runs at a time where there are two cores: each archiver works on one. The number of
-    // runs is a multiple of the number of workers, so that none is left with the last one alone.
-    const size_t workers = std::max(1u, std::min(kMaxWorkers, std::thread::hardware_concurrency()));
-    const size_t runsWanted = (paths.size() + kMaxRunFiles - 1) / kMaxRunFiles;
-    const size_t runCount = (runsWanted + workers - 1) / workers * workers;
-    const size_t runFiles = runCount == 0 ? kMaxRunFiles : (paths.size() + runCount - 1) / runCount;
-    const std::vector<std::vector<size_t>> runs = PlanRuns(paths, runFiles, kMaxRunListBytes);
-    std::atomic<size_t> next{0};
-    std::atomic<size_t> done{0};
-    const auto work = [&] {
-        for (size_t r = next++; r < runs.size() && !batch.request.control.Cancelled(); r = next++) {
-            std::vector<size_t> files, passed;
-            for (size_t at : runs[r]) files.push_back(listable[at]);
-            TestRun(batch, files, ListText(utf8, runs[r]), passed);
-            if (!passed.empty()) {
-                std::string names;
-                for (size_t at : runs[r]) {
-                    if (batch.states[listable[at]] == FileState::Pending) names += utf8[at] + "\r\n";
-                }
-                ListRun(batch, passed, names);
-            }
-            batch.request.control.Report(done += runs[r].size(), batch.files.size());
+    // A test reads every archive whole, so a run costs about the bytes it holds. Runs of a share
+    // of the whole, the costliest first, keep every worker busy until the end.
+    const size_t workers = WorkerCount();
+    const uint64_t runCost = std::max<uint64_t>(kMinRunCost, total / (workers * kRunsPerWorker));
+    std::vector<std::vector<size_t>> runs = PlanRuns(paths, kMaxRunFiles, kMaxRunListBytes, costs, runCost);
+    std::vector<uint64_t> runCosts;
+    for (std::vector<size_t>& run : runs) {
+        runCosts.push_back(0);
+        for (size_t& at : run) {
+            runCosts.back() += costs[at];
+            at = listable[at];
         }
-    };
-    std::vector<std::thread> helpers;
-    for (size_t w = 1; w < workers && w < runs.size(); ++w) helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers) helper.join();
+    }
+    std::vector<size_t> order(runs.size());
+    for (size_t r = 0; r < order.size(); ++r) order[r] = r;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return runCosts[a] > runCosts[b]; });
+    RunOnWorkers(workers, order.size(), [&](size_t r) {
+        if (!batch.request.control.Cancelled()) ExpandRun(batch, std::move(runs[order[r]]));
+    });
+    std::vector<size_t> redo;
+    for (size_t file = 0; file < batch.files.size(); ++file) {
+        if (batch.states[file] == FileState::Redo) redo.push_back(file);
+    }
+    RunOnWorkers(workers, redo.size(), [&](size_t at) {
+        if (!batch.request.control.Cancelled()) ExpandOne(batch, redo[at]);
+    });
 }
 
 }  // namespace
@@ -284,11 +320,13 @@ bool SectionSplitter::Complete(size_t file, bool runFinished) const {
     return seen_[file] && !freeText_[file] && !forged_ && (file != current_ || runFinished);
 }
 
-std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths, size_t maxFiles, size_t maxBytes) {
+std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths, size_t maxFiles, size_t maxBytes,
+                                          const std::vector<uint64_t>& costs, uint64_t maxCost) {
     std::vector<std::vector<size_t>> runs;
     // Each folder of the run and each name, in upper case, to the one spelling the run has.
     std::unordered_map<std::wstring, std::wstring> spellings;
     size_t bytes = 0;
+    uint64_t cost = 0;
     for (size_t i = 0; i < paths.size(); ++i) {
         const std::wstring& path = paths[i];
         std::vector<size_t> ends;  // of every folder in the path, and of the path itself
@@ -304,14 +342,18 @@ std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths
             return false;
         };
         const size_t size = path.size() * 3 + 2;  // the most its UTF-8 line can take
-        if (runs.empty() || runs.back().size() >= maxFiles || bytes + size > maxBytes || clashes()) {
+        const uint64_t fileCost = i < costs.size() ? costs[i] : 0;
+        if (runs.empty() || runs.back().size() >= maxFiles || bytes + size > maxBytes || cost + fileCost > maxCost ||
+            clashes()) {
             runs.emplace_back();
             spellings.clear();
             bytes = 0;
+            cost = 0;
         }
         runs.back().push_back(i);
         for (size_t end : ends) spellings.emplace(UpperCase(path.substr(0, end)), path.substr(0, end));
         bytes += size;
+        cost += fileCost;
     }
     return runs;
 }
@@ -346,12 +388,11 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
     Expansion result;
     std::vector<std::vector<ListedMember>> members(files.size());
     if (!request.archiverPath.empty()) {
-        std::vector<FileState> states(files.size(), FileState::Pending);
-        Batch batch{request, files, members, states, {0}, 0};
+        Batch batch{request, files, std::vector<std::string>(files.size()), {}, {}};
+        batch.members.resize(files.size());
+        batch.states.assign(files.size(), FileState::Pending);
         ExpandInRuns(batch);
-        for (size_t file = 0; file < files.size() && !request.control.Cancelled(); ++file) {
-            if (states[file] == FileState::Redo) ExpandOne(batch, file);
-        }
+        members = std::move(batch.members);
         result.batchRuns = batch.batchRuns;
         result.singleRuns = batch.singleRuns;
         request.control.Testing(L"");

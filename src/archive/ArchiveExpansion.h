@@ -6,6 +6,7 @@
 #include "scan/Catalogue.h"
 #include "scan/FolderScan.h"
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -75,12 +76,14 @@ private:
     size_t current_ = kNone;
 };
 
-// Splits `paths` into runs, in order, of at most `maxFiles` files and `maxBytes` bytes of
-// names, never two names that differ only in letter case in one run (the archiver would
-// refuse the whole run), nor two folders that do (it would print one spelling for both).
-// Each run holds positions in `paths`.
+// Splits `paths` into runs, in order, of at most `maxFiles` files, `maxBytes` bytes of names
+// and `maxCost` of `costs` (a file's own, none when not given; a costlier file runs alone), never
+// two names that differ only in letter case in one run (the archiver would refuse the whole
+// run), nor two folders that do (it would print one spelling for both). Each run holds
+// positions in `paths`.
 [[nodiscard]] std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths, size_t maxFiles,
-                                                        size_t maxBytes);
+                                                        size_t maxBytes, const std::vector<uint64_t>& costs = {},
+                                                        uint64_t maxCost = UINT64_MAX);
 
 // "set.zip【docs\a.txt】" for an archive in the root, "old\set.zip【docs\a.txt】" below it.
 [[nodiscard]] std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,

@@ -1,5 +1,5 @@
 // Running the external console archiver (7z.exe, which needs 7z.dll beside it) as a hidden
-// child process, its standard output read through a pipe as it comes.
+// child process, its standard output read as it comes.
 #pragma once
 
 #include "common/StepControl.h"
@@ -55,9 +55,9 @@ private:
 [[nodiscard]] std::wstring DecodeUtf8(const std::string& bytes);
 
 // Runs `commandLine` without a window or console, standard input and error at NUL, and hands
-// its standard output line by line to `sink` (output to NUL when the sink is empty); waits
-// without a time limit. True when it ran to its end, with `exitCode` set; false when it could
-// not be started (a command line beyond the platform's limit included) or was stopped, by the
-// sink or by control.cancel (checked whenever output arrives).
+// its standard output line by line to `sink` as it comes (output to NUL when the sink is
+// empty); waits without a time limit. True when it ran to its end, with `exitCode` set; false
+// when it could not be started (a command line beyond the platform's limit included) or was
+// stopped, by the sink or by control.cancel (the child is then ended at once).
 [[nodiscard]] bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DWORD& exitCode,
                                const StepControl& control = {});

@@ -14,8 +14,18 @@ size_t FindEntryByName(const EntryList& entries, std::wstring_view name) {
     return entries.size();
 }
 
-void EraseEntry(EntryList& entries, size_t position) {
-    if (position < entries.size()) entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(position));
+void EraseEntries(EntryList& entries, const std::vector<size_t>& positions) {
+    std::vector<char> erase(entries.size(), 0);
+    for (size_t position : positions) {
+        if (position < entries.size()) erase[position] = 1;
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (erase[i]) continue;
+        if (kept != i) entries[kept] = std::move(entries[i]);  // a string moved onto itself may empty
+        ++kept;
+    }
+    entries.resize(kept);
 }
 
 int CountArchiveMembers(const EntryList& entries, std::wstring_view containerPath) {

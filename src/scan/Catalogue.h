@@ -29,8 +29,9 @@ void ClearEntries(EntryList& entries);
 // Position of the first entry whose displayName equals `name` exactly; entries.size() when none does.
 [[nodiscard]] size_t FindEntryByName(const EntryList& entries, std::wstring_view name);
 
-// Removes the entry at `position` (which must be below the count), keeping the others' order.
-void EraseEntry(EntryList& entries, size_t position);
+// Removes the entries at `positions` (any order; those not below the count are passed over),
+// keeping the others' order, in one pass however many go.
+void EraseEntries(EntryList& entries, const std::vector<size_t>& positions);
 
 // 1 when exactly one archive member lies in `containerPath`, otherwise 0.
 [[nodiscard]] int CountArchiveMembers(const EntryList& entries, std::wstring_view containerPath);

@@ -88,21 +88,22 @@ void HideEntries(PairRows& rows, const std::function<bool(const FileEntry&)>& hi
 // A row names two entries of the pairing by their display names, so a rule on the name takes
 // every row of every entry of that name: hiding those entries leaves the very rows that
 // deleting the matching rows one by one would leave.
-void HideEntriesNamed(PairRows& rows, const std::wstring& name) {
-    HideEntries(rows, [&](const FileEntry& e) { return e.displayName == name; });
+void HideEntriesNamed(PairRows& rows, const TextSet& names) {
+    HideEntries(rows, [&](const FileEntry& e) { return names.count(e.displayName) != 0; });
 }
 
-void HideEntriesInContainer(PairRows& rows, const EntryList& entries, const std::wstring& containerPath) {
-    // The names of the entries in the container, each taken when the first entry of that name
-    // (the one a cell finds) lies there: the answers of a catalogue walk per cell, in two passes.
+void HideEntriesInContainers(PairRows& rows, const EntryList& entries, const TextSet& containerPaths) {
+    // The names of the entries in the containers, each taken when the first entry of that name
+    // (the one a cell finds) lies in one: the answers of a catalogue walk per cell, in two passes.
+    const auto inside = [&](const FileEntry& e) { return containerPaths.count(e.containerPath) != 0; };
     std::unordered_map<std::wstring_view, int> taken;  // -1 until the name's first entry is met
     for (const FileEntry& e : entries) {
-        if (e.containerPath == containerPath) taken.emplace(e.displayName, -1);
+        if (inside(e)) taken.emplace(e.displayName, -1);
     }
     if (taken.empty()) return;
     for (const FileEntry& e : entries) {
         const auto found = taken.find(e.displayName);
-        if (found != taken.end() && found->second < 0) found->second = e.containerPath == containerPath;
+        if (found != taken.end() && found->second < 0) found->second = inside(e);
     }
     HideEntries(rows, [&](const FileEntry& e) {
         const auto found = taken.find(e.displayName);

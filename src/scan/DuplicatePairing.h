@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -40,13 +41,16 @@ struct PairRows {
 // Takes away every row that names an entry for which `hide` is true; the rest keep their order.
 void HideEntries(PairRows& rows, const std::function<bool(const FileEntry&)>& hide);
 
-// Takes away every row that shows `name` in either column.
-void HideEntriesNamed(PairRows& rows, const std::wstring& name);
+using TextSet = std::unordered_set<std::wstring>;
+
+// Takes away every row that shows one of `names` in either column.
+void HideEntriesNamed(PairRows& rows, const TextSet& names);
 
 // Takes away every row whose file1 or file2 entry (the first entry of that display name in
-// `entries`, the one a cell's text finds) lies in `containerPath`: a loose file's own path, or an
-// archive's, which takes its members' rows too. A cell that names no entry keeps its row.
-void HideEntriesInContainer(PairRows& rows, const EntryList& entries, const std::wstring& containerPath);
+// `entries`, the one a cell's text finds) lies in one of `containerPaths`: a loose file's own
+// path, or an archive's, which takes its members' rows too. A cell that names no entry keeps its
+// row. One pass over the entries however many containers there are.
+void HideEntriesInContainers(PairRows& rows, const EntryList& entries, const TextSet& containerPaths);
 
 // Compares every ordered pair; quadratic. The definition the rows answer to.
 [[nodiscard]] std::vector<std::pair<size_t, size_t>> PairRowsByDoubleLoop(const EntryList& entries);

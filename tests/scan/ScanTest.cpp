@@ -94,7 +94,7 @@ TEST(DuplicatePairing, RandomCataloguesGiveTheRowsOfTheDoubleLoopAndOfAStoredLis
             };
             stored.erase(std::remove_if(stored.begin(), stored.end(), [&](const auto& r) { return goes(r.first) || goes(r.second); }),
                          stored.end());
-            byName ? HideEntriesNamed(rows, by.displayName) : HideEntriesInContainer(rows, entries, by.containerPath);
+            byName ? HideEntriesNamed(rows, {by.displayName}) : HideEntriesInContainers(rows, entries, {by.containerPath});
         }
     }
 }
