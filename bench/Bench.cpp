@@ -78,8 +78,10 @@ int RunBench(const std::wstring& sevenZipFolder, bool archiverScanOnly) {
     if (archiverScanOnly) {
         Print("\n[Scanning 5,000 small files in 1,000 folders, a third of them archives, with and without the archiver]\n");
         const ArchiverScanFigures archiver = BenchArchiverScan(workspace);
-        Print("\nbench: archiver_scan_ms_per_file=%.2f archiver_on_off_ratio=%.1f\n", archiver.msPerFile,
-              archiver.onOffRatio);
+        Print("\n[Scanning 200 zips of 400 members among 2,000 plain files]\n");
+        const double memberRich = BenchMemberRichScan(workspace);
+        Print("\nbench: archiver_scan_ms_per_file=%.2f archiver_on_off_ratio=%.1f archiver_floor_ratio=%.2f "
+              "archiver_floor_ratio_5k=%.2f\n", archiver.msPerFile, archiver.onOffRatio, memberRich, archiver.floorRatio);
         return 0;
     }
 
@@ -97,8 +99,14 @@ int RunBench(const std::wstring& sevenZipFolder, bool archiverScanOnly) {
     Print("\n[Scanning 5,000 small files in 1,000 folders, a third of them archives, with and without the archiver]\n");
     const ArchiverScanFigures archiver = BenchArchiverScan(workspace);
 
+    Print("\n[Scanning 200 zips of 400 members among 2,000 plain files]\n");
+    const double memberRich = BenchMemberRichScan(workspace);
+
     Print("\n[Pairing: entries in mixed groups (50%% alone, 30%% in pairs, 20%% in groups of ten)]\n");
     const double pairs = BenchPairing();
+
+    Print("\n[Deleting an archive of 50,000 catalogued members through its loose row]\n");
+    const double removeArchive = BenchRemoveArchive();
 
     Print("\n[Ten million rows in the result list]\n");
     const ListFigures list = BenchTenMillionRows(workspace);
@@ -106,9 +114,11 @@ int RunBench(const std::wstring& sevenZipFolder, bool archiverScanOnly) {
     // Whole MiB, rounded up, so the summary never looks better than the figure above it.
     const long long peakMiB = static_cast<long long>(std::ceil(peak));
     Print("\nbench: crc_ratio=%.2f tree_ratio=%.2f pairs_1m_s=%.2f crc_peak_mib=%lld list_10m_rows_s=%.3f "
-          "remove_10m_rows_s=%.4f list_10m_rows_mib=%lld archiver_scan_ms_per_file=%.2f archiver_on_off_ratio=%.1f\n",
+          "remove_10m_rows_s=%.4f list_10m_rows_mib=%lld archiver_scan_ms_per_file=%.2f archiver_on_off_ratio=%.1f "
+          "archiver_floor_ratio=%.2f archiver_floor_ratio_5k=%.2f remove_archive_50k_s=%.3f\n",
           crc.ratio, tree, pairs, peakMiB, list.listSeconds, list.removeSeconds,
-          static_cast<long long>(std::ceil(list.peakMiB)), archiver.msPerFile, archiver.onOffRatio);
+          static_cast<long long>(std::ceil(list.peakMiB)), archiver.msPerFile, archiver.onOffRatio, memberRich,
+          archiver.floorRatio, removeArchive);
     return 0;
 }
 

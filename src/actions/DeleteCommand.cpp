@@ -130,17 +130,22 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
         ShowError(context, Format(kCannotDelete, failureName));
         return;
     }
+    ForgetDeletedFile(context, position, recycled);
+}
+
+void ForgetDeletedFile(const CommandContext& context, size_t position, bool recycled) {
     // A recycled file takes every entry in it along (an archive's own and its members'); a
     // rewritten archive's own entry no longer has the CRC it was paired by.
+    const std::wstring container = context.entries[position].containerPath;
     std::vector<size_t> stale{position};
     for (size_t i = 0; i < context.entries.size(); ++i) {
         const FileEntry& other = context.entries[i];
-        if (i != position && other.containerPath == entry.containerPath && (recycled || other.inArchive == 0)) {
+        if (i != position && other.containerPath == container && (recycled || other.inArchive == 0)) {
             stale.push_back(i);
         }
     }
     if (recycled) {
-        RemoveRowsByContainers(context.list, context.entries, {entry.containerPath});
+        RemoveRowsByContainers(context.list, context.entries, {container});
     } else {
         TextSet names;
         for (size_t i : stale) names.insert(context.entries[i].displayName);

@@ -37,6 +37,10 @@ struct CommandContext {
 void DeleteSelectedFile(const CommandContext& context, int column);
 void MoveSelectedFile(const CommandContext& context, int column);
 
+// After a delete of the entry at `position`: its rows and entry go, with those of everything in
+// it when the whole file was recycled, or with the archive's own when a member was removed.
+void ForgetDeletedFile(const CommandContext& context, size_t position, bool recycled);
+
 // Sends `path` (a file or a folder) to the Recycle Bin. 1 when it went there or did not exist
 // at all, 0 otherwise (the shell failed or was told No, the path is unreachable, or it is still
 // there). Where the Recycle Bin cannot take the item, the shell asks before deleting it for good.

@@ -2,14 +2,12 @@
 
 #include "actions/FileCommands.h"
 #include "actions/ResultList.h"
-#include "app/ScanControl.h"
+#include "app/ScanRun.h"
 #include "app/Settings.h"
 #include "app/resource.h"
-#include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
 #include "common/ScopedWin.h"
 #include "scan/DuplicatePairing.h"
-#include "scan/FileChecksum.h"
 #include "scan/FolderScan.h"
 
 #include <commctrl.h>
@@ -19,6 +17,7 @@
 
 #include <clocale>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -29,45 +28,7 @@ const wchar_t kNoDuplicates[] = L"重複はありませんでした。";
 constexpr UINT kProgressIntervalMs = 250;
 
 AppState g_app;
-
-// A scan on a thread of its own, so that the window stays alive however long it takes. The
-// thread builds a catalogue of its own and posts it back (WM_SCAN_DONE); the window's thread
-// alone touches `entries`, the list and the settings.
-struct ScanJob {
-    HWND window = nullptr;
-    unsigned generation = 0;
-    ScanControl control;
-    std::wstring rootFolder;
-    std::wstring ignoreName;
-    std::wstring archiverPath;
-    ScopedHandle thread;
-    std::wstring shownTitle;  // the progress last shown
-};
-
-struct ScanResult {
-    unsigned generation = 0;  // of the job that made it
-    EntryList entries;
-    PairRows rows;
-};
-
-std::unique_ptr<ScanJob> g_scan;  // the running scan; null when none
-unsigned g_scanGeneration = 0;    // tells a stopped scan's result from the running one's
-
-// The steps of a scan, each using only what the one before it produced: walk and hash, look
-// into archives, pair.
-DWORD WINAPI ScanThread(void* parameter) {
-    ScanJob& job = *static_cast<ScanJob*>(parameter);
-    const StepControl steps = StepsOf(job.control);
-    auto result = std::make_unique<ScanResult>();
-    result->generation = job.generation;
-    const WalkedFiles files = ScanFolder(ScanContext{job.rootFolder, job.ignoreName}, job.rootFolder, steps);
-    result->entries = ExpandArchives(ExpansionRequest{job.archiverPath, job.rootFolder, steps}, files).entries;
-    if (!job.control.cancelled) result->rows = BuildPairs(result->entries);
-    if (!job.control.cancelled && PostMessageW(job.window, WM_SCAN_DONE, 0, reinterpret_cast<LPARAM>(result.get()))) {
-        result.release();
-    }
-    return 0;
-}
+std::shared_ptr<ScanJob> g_scan;  // the running scan; null when none
 
 HICON LoadAppIcon(HINSTANCE instance, int id, int size) {
     return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_LOADTRANSPARENT));
@@ -93,54 +54,50 @@ void RefreshCursor(HWND hwnd) {
     SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hit, WM_MOUSEMOVE));
 }
 
-// "D:\data — 120 個のファイルを調べました（old\set.zip を検査中）"
-std::wstring ProgressTitle(ScanJob& job) {
-    const std::wstring& root = job.rootFolder;
-    std::wstring title = root + L" — " + std::to_wstring(job.control.filesHashed.load()) + L" 個のファイルを調べました";
-    const std::wstring archive = ArchiveUnderTest(job.control);
-    if (!archive.empty()) title += L"（" + RelativeDisplayName(root, archive) + L" を検査中）";
-    return title;
-}
-
 // The window as it is between scans: no timer, the scanned folder alone in the title.
 void EndScan(HWND hwnd) {
     KillTimer(hwnd, ID_SCAN_PROGRESS_TIMER);
-    SetWindowTextW(hwnd, g_scan->rootFolder.c_str());
+    SetWindowTextW(hwnd, g_scan->request.rootFolder.c_str());
     g_scan.reset();
     RefreshCursor(hwnd);
 }
 
-// Stops the running scan, if any, and waits for its thread: it stops before its next file, an
-// archiver run included (its process is ended). A result it had already posted is dropped.
+// Stops the running scan, if any: it stops before its next piece of a file, an archiver run
+// included (its process is ended). Its thread ends on its own; what it finds is dropped.
 void StopScan(HWND hwnd) {
     if (!g_scan) return;
-    CancelScan(g_scan->control);
-    WaitForSingleObject(g_scan->thread.Get(), INFINITE);
+    StopScanJob(*g_scan);
     EndScan(hwnd);
     MSG stale;
     while (PeekMessageW(&stale, hwnd, WM_SCAN_DONE, WM_SCAN_DONE, PM_REMOVE)) {
-        delete reinterpret_cast<ScanResult*>(stale.lParam);
     }
 }
 
 // Scans the root folder afresh on a thread of its own; the list and the catalogue stay empty
-// until it hands its catalogue over (OnScanDone).
+// until it hands its outcome over (FinishScan).
 void StartScan(HWND hwnd) {
     StopScan(hwnd);
     SendMessageW(g_app.resultList, LVM_DELETEALLITEMS, 0, 0);
     ClearEntries(g_app.entries);
     g_app.rows = PairRows{};  // the last scan's model goes now, not when the next one replaces it
-    g_scan = std::make_unique<ScanJob>();
-    g_scan->window = hwnd;
-    g_scan->generation = ++g_scanGeneration;
-    g_scan->rootFolder = g_app.rootFolder;
-    g_scan->ignoreName = g_app.ignoreName;
-    g_scan->archiverPath = g_app.archiverPath;
+    g_scan = StartScanJob(hwnd, ScanRequest{g_app.rootFolder, g_app.ignoreName, g_app.archiverPath}, g_app.scanSteps);
+    if (!g_scan) return;  // no thread: the scan ends before it began
     SetTimer(hwnd, ID_SCAN_PROGRESS_TIMER, kProgressIntervalMs, nullptr);
     RefreshCursor(hwnd);
-    g_scan->thread.Reset(CreateThread(nullptr, 0, ScanThread, g_scan.get(), 0, nullptr));
-    // Without a thread the scan runs here, holding the window until it ends.
-    if (!g_scan->thread.IsValid()) ScanThread(g_scan.get());
+}
+
+// Once the scan's thread has ended, its catalogue becomes the catalogue and its pairs the list.
+void FinishScan(HWND hwnd) {
+    std::optional<ScanOutcome> outcome;
+    if (!g_scan || !TakeScanOutcome(*g_scan, outcome)) return;
+    EndScan(hwnd);
+    if (!outcome) return;
+    g_app.entries = std::move(outcome->entries);
+    g_app.rows = std::move(outcome->rows);
+    ShowRows(ResultList{g_app.resultList, g_app.rows});
+    if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
+        g_app.dialogs.messageBox(hwnd, kNoDuplicates, MB_OK);
+    }
 }
 
 // The whole path of the first dropped item; empty when it cannot be read.
@@ -221,22 +178,13 @@ void OnDropFiles(HWND hwnd, HDROP drop) {
     StartScan(hwnd);
 }
 
-// A scan's catalogue arrives: it becomes the catalogue, and its pairs the list.
-void OnScanDone(HWND hwnd, ScanResult* handedOver) {
-    std::unique_ptr<ScanResult> result(handedOver);
-    if (!g_scan || result->generation != g_scan->generation) return;  // from a scan since stopped
-    WaitForSingleObject(g_scan->thread.Get(), INFINITE);  // it ends right after posting
-    EndScan(hwnd);
-    g_app.entries = std::move(result->entries);
-    g_app.rows = std::move(result->rows);
-    ShowRows(ResultList{g_app.resultList, g_app.rows});
-    if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
-        g_app.dialogs.messageBox(hwnd, kNoDuplicates, MB_OK);
-    }
-}
+// The scan's thread has ended; the timer looks too, in case this message was lost.
+void OnScanDone(HWND hwnd) { FinishScan(hwnd); }
 
 void OnTimer(HWND hwnd, UINT id) {
     if (id != ID_SCAN_PROGRESS_TIMER || !g_scan) return;
+    FinishScan(hwnd);
+    if (!g_scan) return;
     std::wstring title = ProgressTitle(*g_scan);
     if (title == g_scan->shownTitle) return;
     SetWindowTextW(hwnd, title.c_str());
@@ -279,6 +227,11 @@ void OnClose(HWND hwnd) {
     DestroyWindow(hwnd);
 }
 
+// Windows is ending the session: the scan stops, and its archiver runs with it.
+void OnEndSession(HWND hwnd, BOOL ending) {
+    if (ending) StopScan(hwnd);
+}
+
 void OnDestroy(HWND hwnd) {
     StopScan(hwnd);  // its thread must not outlive the window it reports to
     PostQuitMessage(0);
@@ -295,8 +248,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         HANDLE_MSG(hwnd, WM_DESTROY, OnDestroy);
         HANDLE_MSG(hwnd, WM_TIMER, OnTimer);
         HANDLE_MSG(hwnd, WM_SETCURSOR, OnSetCursor);
+        HANDLE_MSG(hwnd, WM_ENDSESSION, OnEndSession);
         case WM_SCAN_DONE:
-            OnScanDone(hwnd, reinterpret_cast<ScanResult*>(lParam));
+            OnScanDone(hwnd);
             return 0;
         default:
             return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -308,6 +262,8 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 const AppState& ApplicationState() { return g_app; }
 
 void UseDialogs(CommandDialogs dialogs) { g_app.dialogs = std::move(dialogs); }
+
+void UseScanSteps(ScanSteps steps) { g_app.scanSteps = std::move(steps); }
 
 bool ScanRunning() { return g_scan != nullptr; }
 

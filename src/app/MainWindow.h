@@ -2,6 +2,7 @@
 #pragma once
 
 #include "actions/FileCommands.h"
+#include "app/ScanRun.h"
 #include "scan/Catalogue.h"
 #include "scan/DuplicatePairing.h"
 
@@ -23,12 +24,15 @@ struct AppState {
     HMENU contextMenu = nullptr;  // the first popup of the menu resource
     bool commandRunning = false;  // a file command (with its dialogs) is under way
     CommandDialogs dialogs = SystemDialogs();  // the window's own box and the commands' dialogs
+    ScanSteps scanSteps = RunScanSteps;        // what a scan's thread does
 };
 
 [[nodiscard]] const AppState& ApplicationState();
 
 // The dialogs the window and its commands show from now on (a test answers them itself).
 void UseDialogs(CommandDialogs dialogs);
+// The steps a scan's thread runs from now on (a test makes one that is slow to stop).
+void UseScanSteps(ScanSteps steps);
 
 // True while a scan runs on its own thread (the list and the catalogue stay empty meanwhile).
 [[nodiscard]] bool ScanRunning();

@@ -397,6 +397,7 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
         result.singleRuns = batch.singleRuns;
         request.control.Testing(L"");
     }
+    if (request.control.Cancelled()) return result;  // unfinished: no catalogue to assemble
     for (size_t file = 0; file < files.size(); ++file) {
         if (files[file].entry) AppendEntry(result.entries, *files[file].entry);
         for (ListedMember& member : members[file]) {

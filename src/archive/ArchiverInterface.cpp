@@ -75,6 +75,23 @@ private:
     ScopedHandle child_, reader_;
 };
 
+// Every archiver run is in one job that ends it when the program ends, however it ends: a crash
+// or a kill would otherwise leave it running with the archive open. Null when the system has
+// none to give (the runs then go without).
+HANDLE ArchiverJob() {
+    static const HANDLE job = [] {
+        const HANDLE created = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (created && !SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+            CloseHandle(created);
+            return HANDLE{};
+        }
+        return created;
+    }();
+    return job;
+}
+
 }  // namespace
 
 std::wstring LocateArchiver(const std::wstring& dir) {
@@ -190,12 +207,15 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
     PROCESS_INFORMATION process{};
     // Detached rather than given a hidden console: a console host can hold the child's standard
     // handles after the child has ended (seen under Wine); without one nothing outlives the child.
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS | CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &process)) {
         return false;
     }
     ScopedHandle processHandle(process.hProcess);
     ScopedHandle threadHandle(process.hThread);
+    // In its job before it runs a single instruction.
+    if (ArchiverJob()) AssignProcessToJobObject(ArchiverJob(), processHandle.Get());
+    ResumeThread(threadHandle.Get());
     capture.CloseChildEnd();
     turn.unlock();
 

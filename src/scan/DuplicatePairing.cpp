@@ -1,29 +1,56 @@
 #include "scan/DuplicatePairing.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
+
+namespace {
+
+// Eight uppercase hexadecimal digits, as the walk and the archiver write a CRC, fit a 32-bit key
+// exactly; any other text is compared as text.
+bool CrcKey(const std::wstring& text, uint32_t& key) {
+    if (text.size() != 8) return false;
+    key = 0;
+    for (const wchar_t c : text) {
+        const bool digit = c >= L'0' && c <= L'9', letter = c >= L'A' && c <= L'F';
+        if (!digit && !letter) return false;
+        key = key << 4 | static_cast<uint32_t>(digit ? c - L'0' : c - L'A' + 10);
+    }
+    return true;
+}
+
+}  // namespace
 
 CrcGroups GroupByCrc(const EntryList& entries) {
     CrcGroups groups;
     groups.groupOf.resize(entries.size());
-
-    std::unordered_map<std::wstring_view, uint32_t> groupOfText;
-    groupOfText.reserve(entries.size());
-    std::vector<size_t> sizes;
+    groups.members.reserve(entries.size());
+    // (key, position) pairs sorted: each group's members come together, in ascending position.
+    std::vector<uint64_t> keyed;
+    std::vector<size_t> others;
+    keyed.reserve(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) {
-        const auto [it, added] = groupOfText.try_emplace(entries[i].crcText, static_cast<uint32_t>(sizes.size()));
-        if (added) sizes.push_back(0);
-        groups.groupOf[i] = it->second;
-        ++sizes[it->second];
+        uint32_t key = 0;
+        if (i <= UINT32_MAX && CrcKey(entries[i].crcText, key)) {
+            keyed.push_back(static_cast<uint64_t>(key) << 32 | i);
+        } else {
+            others.push_back(i);
+        }
     }
-
-    // Counting sort: visiting positions in ascending order keeps each group ascending.
-    groups.firstMember.assign(sizes.size() + 1, 0);
-    for (size_t g = 0; g < sizes.size(); ++g) groups.firstMember[g + 1] = groups.firstMember[g] + sizes[g];
-    std::vector<size_t> next(groups.firstMember.begin(), groups.firstMember.end() - 1);
-    groups.members.resize(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) groups.members[next[groups.groupOf[i]]++] = i;
+    std::sort(keyed.begin(), keyed.end());
+    std::stable_sort(others.begin(), others.end(),
+                     [&](size_t a, size_t b) { return entries[a].crcText < entries[b].crcText; });
+    const auto add = [&](size_t position, bool sameGroup) {
+        if (!sameGroup) groups.firstMember.push_back(groups.members.size());
+        groups.groupOf[position] = static_cast<uint32_t>(groups.firstMember.size() - 1);
+        groups.members.push_back(position);
+    };
+    for (size_t k = 0; k < keyed.size(); ++k) add(keyed[k] & UINT32_MAX, k > 0 && keyed[k] >> 32 == keyed[k - 1] >> 32);
+    for (size_t k = 0; k < others.size(); ++k) {
+        add(others[k], k > 0 && entries[others[k]].crcText == entries[others[k - 1]].crcText);
+    }
+    groups.firstMember.push_back(groups.members.size());
     return groups;
 }
 

@@ -14,29 +14,17 @@ constexpr DWORD kChunkBytes = 1u << 20;  // memory per file stays bounded whatev
 uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
 // The CRC of an open file, and its size and last-write time as it was read.
-bool ReadOpenFileCrc(HANDLE file, uint32_t& crc, FileEntry& stamp) {
+bool ReadOpenFileCrc(HANDLE file, uint32_t& crc, FileEntry& stamp, const StepControl& control) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(file, &info)) return false;
     stamp.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
     stamp.writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
-
-    DWORD bufferBytes = kChunkBytes;
-    if (stamp.size < kChunkBytes) {
-        // Small files get a small buffer; one more byte lets the read see the end at once.
-        bufferBytes = static_cast<DWORD>(stamp.size) + 1;
-    }
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferBytes]);
-
-    uint32_t value = 0;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer.get(), bufferBytes, &got, nullptr)) return false;
-        value = Crc32Update(value, buffer.get(), got);
-        // A disk file reads short only at its end: no extra call just to read nothing.
-        if (got < bufferBytes) break;
-    }
-    crc = value;
-    return true;
+    // Small files get a small buffer.
+    const DWORD bufferBytes = stamp.size < kChunkBytes ? static_cast<DWORD>(stamp.size) + 1 : kChunkBytes;
+    const auto read = [file](unsigned char* buffer, DWORD size, DWORD& got) {
+        return ReadFile(file, buffer, size, &got, nullptr) != FALSE;
+    };
+    return CrcOfPieces(read, bufferBytes, crc, control);
 }
 
 ScopedHandle OpenToRead(const std::wstring& path) {
@@ -45,10 +33,22 @@ ScopedHandle OpenToRead(const std::wstring& path) {
 
 }  // namespace
 
+bool CrcOfPieces(const PieceReader& read, DWORD bufferBytes, uint32_t& crc, const StepControl& control) {
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferBytes]);
+    uint32_t value = 0;
+    // Only a read of nothing is the end: a redirector or filter may give less than asked before it.
+    for (DWORD got = 0;; value = Crc32Update(value, buffer.get(), got)) {
+        if (control.Cancelled() || !read(buffer.get(), bufferBytes, got)) return false;
+        if (got == 0) break;
+    }
+    crc = value;
+    return true;
+}
+
 bool ReadFileCrc(const std::wstring& path, uint32_t& crc) {
     FileEntry stamp;
     ScopedHandle file = OpenToRead(path);
-    return file.IsValid() && ReadOpenFileCrc(file.Get(), crc, stamp);
+    return file.IsValid() && ReadOpenFileCrc(file.Get(), crc, stamp, {});
 }
 
 bool IsUnchangedFile(const FileEntry& entry) {
@@ -73,11 +73,12 @@ std::wstring RelativeDisplayName(const std::wstring& rootFolder, const std::wstr
     return path.substr(start);
 }
 
-std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path) {
+std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path,
+                                        const StepControl& control) {
     uint32_t crc = 0;
     FileEntry entry;
     ScopedHandle file = OpenToRead(path);
-    if (!file.IsValid() || !ReadOpenFileCrc(file.Get(), crc, entry)) return std::nullopt;
+    if (!file.IsValid() || !ReadOpenFileCrc(file.Get(), crc, entry, control)) return std::nullopt;
     entry.displayName = RelativeDisplayName(rootFolder, path);
     entry.containerPath = path;
     entry.crcText = FormatCrcText(crc);

@@ -2,20 +2,31 @@
 #pragma once
 
 #include "common/PathText.h"
+#include "common/StepControl.h"
 #include "scan/Catalogue.h"
 
+#include <windows.h>
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 // Reads the file in bounded chunks and appends its entry; a file that cannot be opened or read
 // is passed over silently.
 void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, EntryList& entries);
-// The same entry, returned; nullopt when the file cannot be opened or read.
-[[nodiscard]] std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path);
+// The same entry, returned; nullopt when the file cannot be opened or read, or when `control`
+// stops the scan (checked between pieces, so a stop never waits for a large file).
+[[nodiscard]] std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path,
+                                                      const StepControl& control = {});
 
 // The whole file's CRC-32; false when it cannot be opened or a read fails.
 [[nodiscard]] bool ReadFileCrc(const std::wstring& path, uint32_t& crc);
+
+// Reads a piece at a time into a buffer of `bufferBytes` (`got` 0 only at the end) and hashes
+// it all; false when a read fails or `control` stops it.
+using PieceReader = std::function<bool(unsigned char* buffer, DWORD size, DWORD& got)>;
+[[nodiscard]] bool CrcOfPieces(const PieceReader& read, DWORD bufferBytes, uint32_t& crc, const StepControl& control);
 
 // True when `entry` (a loose file's) still names a file of the size and last-write time it
 // had when it was read.

@@ -1,10 +1,17 @@
 #include "scan/FolderScan.h"
 
 #include "common/ScopedWin.h"
+#include "common/Workers.h"
 #include "scan/FileChecksum.h"
 
 #include <wchar.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <iterator>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -13,9 +20,52 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
-void WalkFolder(const ScanContext& context, const std::wstring& folder, WalkedFiles& files, VisitedFolders& visited,
-                const StepControl& control) {
-    if (control.Cancelled() || !MarkFolderVisited(visited, ReadFileIdentity(folder))) return;
+// The files the walk has met, in its order, shared with the threads that hash them meanwhile.
+struct HashQueue {
+    HashQueue(const ScanContext& walked, const StepControl& steps) : context(walked), control(steps) {}
+    const ScanContext& context;
+    const StepControl& control;
+    std::mutex lock;
+    std::condition_variable more;
+    std::deque<WalkedFile> files;  // a deque: a file keeps its place while more are added
+    size_t next = 0;               // the first file no thread has taken yet
+    bool walkEnded = false;
+    std::atomic<size_t> hashed{0};
+};
+
+void Add(HashQueue& queue, std::wstring path) {
+    {
+        std::lock_guard<std::mutex> hold(queue.lock);
+        queue.files.push_back(WalkedFile{std::move(path), std::nullopt});
+    }
+    queue.more.notify_one();
+}
+
+// Takes files in walk order and hashes them until the walk has ended and none is left.
+DWORD WINAPI HashFiles(void* parameter) {
+    HashQueue& queue = *static_cast<HashQueue*>(parameter);
+    std::unique_lock<std::mutex> hold(queue.lock);
+    while (!queue.control.Cancelled()) {
+        if (queue.next == queue.files.size()) {
+            if (queue.walkEnded) break;
+            // Woken by each new file; a stop is seen within the time limit.
+            queue.more.wait_for(hold, std::chrono::milliseconds(20));
+            continue;
+        }
+        const size_t at = queue.next++;
+        const std::wstring path = queue.files[at].path;
+        hold.unlock();
+        std::optional<FileEntry> entry = LooseFileEntry(queue.context.rootFolder, path, queue.control);
+        queue.control.Report(++queue.hashed, 0);
+        hold.lock();
+        queue.files[at].entry = std::move(entry);
+    }
+    return 0;
+}
+
+void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& visited) {
+    const ScanContext& context = queue.context;
+    if (queue.control.Cancelled() || !MarkFolderVisited(visited, ReadFileIdentity(folder))) return;
 
     const std::optional<std::wstring> pattern = JoinPath(folder, L"*.*");
     if (!pattern) return;
@@ -40,13 +90,11 @@ void WalkFolder(const ScanContext& context, const std::wstring& folder, WalkedFi
                 continue;
             }
             if (IsFileSymbolicLink(found)) continue;
-            std::optional<FileEntry> entry = LooseFileEntry(context.rootFolder, *child);
-            files.push_back(WalkedFile{std::move(*child), std::move(entry)});
-            control.Report(files.size(), 0);
-        } while (!control.Cancelled() && FindNextFileW(find.Get(), &found));
+            Add(queue, std::move(*child));
+        } while (!queue.control.Cancelled() && FindNextFileW(find.Get(), &found));
     }
 
-    for (const std::wstring& sub : subfolders) WalkFolder(context, sub, files, visited, control);
+    for (const std::wstring& sub : subfolders) WalkFolder(queue, sub, visited);
 }
 
 }  // namespace
@@ -97,10 +145,24 @@ bool IsFileSymbolicLink(const WIN32_FIND_DATAW& found) {
 }
 
 WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, const StepControl& control) {
-    WalkedFiles files;
+    // Files are hashed on every core while the walk goes on; the walking thread joins them once
+    // it has met every file. A thread that cannot be started leaves its share to the others.
+    HashQueue queue(context, control);
+    std::vector<ScopedHandle> hashers;
+    for (size_t w = 0; w < WorkerCount(); ++w) {
+        ScopedHandle thread(CreateThread(nullptr, 0, HashFiles, &queue, 0, nullptr));
+        if (thread.IsValid()) hashers.push_back(std::move(thread));
+    }
     VisitedFolders visited;
-    WalkFolder(context, folder, files, visited, control);
-    return files;
+    WalkFolder(queue, folder, visited);
+    {
+        std::lock_guard<std::mutex> hold(queue.lock);
+        queue.walkEnded = true;
+    }
+    queue.more.notify_all();
+    HashFiles(&queue);
+    for (const ScopedHandle& thread : hashers) WaitForSingleObject(thread.Get(), INFINITE);
+    return WalkedFiles(std::make_move_iterator(queue.files.begin()), std::make_move_iterator(queue.files.end()));
 }
 
 EntryList LooseEntries(const WalkedFiles& files) {

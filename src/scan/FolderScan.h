@@ -28,8 +28,9 @@ struct WalkedFile {
 using WalkedFiles = std::vector<WalkedFile>;
 
 // Depth-first from `folder`: in each folder its files first, then its subfolders, each walked
-// whole before the next. Problems with single items are passed over silently. Reports the
-// number of files walked so far (total 0: unknown); stopped, it returns what it has.
+// whole before the next; the files are hashed on every core while the walk goes on. Problems
+// with single items are passed over silently. Reports the number of files hashed so far
+// (total 0: unknown); stopped, it returns at once with what it has.
 [[nodiscard]] WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder,
                                      const StepControl& control = {});
 

@@ -1,6 +1,7 @@
 // Stands in for 7z.exe in tests, printing scripted output no real archive gives: "t ARCHIVE"
 // copies ARCHIVE.test to standard output, "l ARCHIVE" copies ARCHIVE.list (exit code 2 without
-// one), "d ... ARCHIVE -- MEMBER" makes ARCHIVE.deleted, if any, the next listing. Started with a console, it fails.
+// one), "d ... ARCHIVE -- MEMBER" makes ARCHIVE.deleted, if any, the next listing. Started with a
+// console, or outside a job that ends it with the program, it fails.
 // With VELTRIMOX_FAKE_DELAY_MS in its environment it takes that long first, as 7-Zip does on a
 // large archive.
 #include <windows.h>
@@ -15,6 +16,9 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 3 || GetConsoleCP() != 0) return 2;  // with a console it was not started detached
+    // Outside the program's job it could outlive the program.
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob) return 2;
     const std::wstring command = argv[1], archive = argv[command == L"d" && argc > 4 ? 4 : 2];
     // Tests see a run under way by this name, and count the runs by the lines of calls.log. Runs
     // start at once: each appends its line holding the name, so that no line is lost.

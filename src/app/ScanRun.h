@@ -1,0 +1,61 @@
+// A scan on a thread of its own, so that the window stays alive however long it takes: walk and
+// hash, look into archives, pair. The window starts it, asks how far it has come, stops it and
+// takes its outcome; it never waits for the thread for more than a moment, whatever the thread
+// is doing (a read from a slow share, the pairing of a million files).
+#pragma once
+
+#include "app/ScanControl.h"
+#include "common/ScopedWin.h"
+#include "scan/Catalogue.h"
+#include "scan/DuplicatePairing.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+struct ScanRequest {
+    std::wstring rootFolder;
+    std::wstring ignoreName;
+    std::wstring archiverPath;  // empty: archives are not looked into
+};
+
+struct ScanOutcome {
+    EntryList entries;
+    PairRows rows;
+};
+
+// The steps of a scan; the window is given RunScanSteps, a test may give others.
+using ScanSteps = std::function<void(const ScanRequest&, const StepControl&, ScanOutcome&)>;
+
+// Walk and hash, look into archives, pair; a stopped step goes to no later one.
+void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOutcome& outcome);
+
+// Shared by the window and the thread, which keeps it alive as long as it runs.
+struct ScanJob {
+    HWND window = nullptr;  // told of the end by WM_SCAN_DONE
+    ScanRequest request;
+    ScanSteps steps;
+    ScanControl control;
+    ScopedHandle thread;
+    std::wstring shownTitle;  // the progress last shown
+    std::mutex lock;          // guards the two below
+    bool ended = false;
+    std::optional<ScanOutcome> outcome;  // a finished, unstopped scan's
+};
+
+// Starts the steps on a thread of their own; null when no thread could be started.
+[[nodiscard]] std::shared_ptr<ScanJob> StartScanJob(HWND window, ScanRequest request, ScanSteps steps);
+
+// Asks the scan to stop and gives its thread at most a moment to end; it ends by itself later.
+void StopScanJob(ScanJob& job);
+
+// True once the thread has finished its steps; `outcome` then holds what a scan that was not
+// stopped found (taken: a second call finds none).
+[[nodiscard]] bool TakeScanOutcome(ScanJob& job, std::optional<ScanOutcome>& outcome);
+
+// "D:\data — 120 個のファイルを調べました（old\set.zip を検査中）"
+[[nodiscard]] std::wstring ProgressTitle(ScanJob& job);
