@@ -231,7 +231,7 @@ double BenchRemoveArchive() {
         PairRows rows = BuildPairs(catalogue);
         g_shown = &rows;
         const uint64_t before = RowCount(rows);
-        const CommandContext context{GetParent(list), ResultList{list, rows}, entries, L"C:\\data", L"", SystemDialogs()};
+        const CommandContext context{GetParent(list), ResultList{list, rows}, entries, L"C:\\data", L"", SystemDialogs(), {}};
         ShowRows(context.list);
         Repaint(list);
         const Stopwatch clock;

@@ -21,6 +21,10 @@ CommandDialogs SystemDialogs() {
                           PickFolder};
 }
 
+bool RunLong(const CommandContext& context, const std::function<bool()>& step) {
+    return context.runLong ? context.runLong(step) : step();
+}
+
 bool AskYes(const CommandContext& context, const std::wstring& text, UINT style) {
     return context.dialogs.messageBox(context.owner, text, style) == IDYES;
 }

@@ -17,6 +17,9 @@ extern const wchar_t kCaption[];
 // The entry the selected row names in `column`; false when there is no row or no such entry.
 [[nodiscard]] bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position);
 
+// The step through context.runLong, or here when there is none.
+[[nodiscard]] bool RunLong(const CommandContext& context, const std::function<bool()>& step);
+
 // Asks a question; true only for Yes (a box that failed or was closed otherwise is no consent).
 [[nodiscard]] bool AskYes(const CommandContext& context, const std::wstring& text, UINT style);
 

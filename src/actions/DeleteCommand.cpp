@@ -117,14 +117,14 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
     // The row said the two were equal when the list was made; the other copy must still be
     // there, and not inside what goes, or this would take the last one.
     const FileEntry& copy = context.entries[partner];
-    if (!IsStillAsCatalogued(context, entry) || !IsStillAsCatalogued(context, copy) ||
-        (wholeFile && copy.containerPath == entry.containerPath)) {
+    const auto bothAsCatalogued = [&] { return IsStillAsCatalogued(context, entry) && IsStillAsCatalogued(context, copy); };
+    if (!RunLong(context, bothAsCatalogued) || (wholeFile && copy.containerPath == entry.containerPath)) {
         ShowError(context, Format(kNoOtherCopy, entry.displayName));
         return;
     }
     const bool recycled = wholeFile;  // otherwise the archiver rewrites the archive
     const bool deleted = recycled ? RecycleFile(context.owner, entry.containerPath) == 1
-                                  : DeleteArchiveMember(context.archiverPath, entry);
+                                  : RunLong(context, [&] { return DeleteArchiveMember(context.archiverPath, entry); });
     const std::wstring failureName = recycled ? fileName : entry.innerPath;
     if (!deleted) {
         ShowError(context, Format(kCannotDelete, failureName));

@@ -30,6 +30,9 @@ struct CommandContext {
     const std::wstring& rootFolder;
     const std::wstring& archiverPath;
     CommandDialogs dialogs;
+    // Runs a long step (an archiver run, a move to another drive) while the window keeps
+    // answering; empty: the step runs right here.
+    std::function<bool(const std::function<bool()>& step)> runLong;
 };
 
 // Column 0 (file1) or 1 (file2). Without a selected row, or when the row's text names no

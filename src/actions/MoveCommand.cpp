@@ -56,7 +56,9 @@ Outcome MoveInto(const CommandContext& context, const std::wstring& source, cons
         if (!RecycleFile(context.owner, *destination)) return Outcome::kFailed;
         cleared = *destination;
     }
-    return MoveFileW(source.c_str(), destination->c_str()) ? Outcome::kMoved : Outcome::kFailed;
+    // Across volumes a move copies the whole file.
+    const bool moved = RunLong(context, [&] { return MoveFileW(source.c_str(), destination->c_str()) != FALSE; });
+    return moved ? Outcome::kMoved : Outcome::kFailed;
 }
 
 // Entries that lie at `path` or below it, ignoring case as the file system does: a loose file,

@@ -15,9 +15,11 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <clocale>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,6 +27,7 @@ namespace {
 const wchar_t kClassName[] = L"Veltrimox";
 const wchar_t kTitle[] = L"Veltrimox";
 const wchar_t kNoDuplicates[] = L"重複はありませんでした。";
+const wchar_t kCloudOnly[] = L"%u 個のファイルはクラウドにだけあるため、調べませんでした。";
 constexpr UINT kProgressIntervalMs = 250;
 
 AppState g_app;
@@ -37,10 +40,27 @@ HICON LoadAppIcon(HINSTANCE instance, int id, int size) {
 // Applies the stored placement. The stored numbers are workspace coordinates (what
 // GetWindowPlacement reports); SetWindowPos takes screen coordinates, so the work area's
 // origin is added, or a taskbar at the top or left would move the window at every start.
+// A placement that no monitor's work area shows any more (a monitor unplugged, a laptop
+// undocked) goes onto the nearest monitor, keeping its size where it fits.
 void ApplyPlacement(HWND hwnd, const Settings& settings) {
     RECT workArea{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-    SetWindowPos(hwnd, nullptr, settings.x + workArea.left, settings.y + workArea.top, settings.width, settings.height,
+    RECT wanted{settings.x + workArea.left, settings.y + workArea.top, 0, 0};
+    wanted.right = wanted.left + settings.width;
+    wanted.bottom = wanted.top + settings.height;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    RECT shown{};
+    if (GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &monitor) &&
+        !IntersectRect(&shown, &wanted, &monitor.rcWork)) {
+        const RECT& work = monitor.rcWork;
+        const LONG width = std::min(wanted.right - wanted.left, work.right - work.left);
+        const LONG height = std::min(wanted.bottom - wanted.top, work.bottom - work.top);
+        const LONG left = std::clamp(wanted.left, work.left, work.right - width);
+        const LONG top = std::clamp(wanted.top, work.top, work.bottom - height);
+        wanted = RECT{left, top, left + width, top + height};
+    }
+    SetWindowPos(hwnd, nullptr, wanted.left, wanted.top, wanted.right - wanted.left, wanted.bottom - wanted.top,
                  SWP_NOZORDER);
 }
 
@@ -95,6 +115,11 @@ void FinishScan(HWND hwnd) {
     g_app.entries = std::move(outcome->entries);
     g_app.rows = std::move(outcome->rows);
     ShowRows(ResultList{g_app.resultList, g_app.rows});
+    if (outcome->cloudOnly > 0) {
+        std::wstring text = kCloudOnly;
+        text.replace(text.find(L"%u"), 2, std::to_wstring(outcome->cloudOnly));
+        g_app.dialogs.messageBox(hwnd, text, MB_ICONINFORMATION);
+    }
     if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
         g_app.dialogs.messageBox(hwnd, kNoDuplicates, MB_OK);
     }
@@ -120,17 +145,56 @@ public:
     CommandGuard& operator=(const CommandGuard&) = delete;
 };
 
-void RunFileCommand(HWND hwnd, int commandId) {
-    CommandGuard guard;
-    const CommandContext context{hwnd, ResultList{g_app.resultList, g_app.rows}, g_app.entries, g_app.rootFolder,
-                                 g_app.archiverPath, g_app.dialogs};
-    switch (commandId) {
-        case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
-        case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;
-        case ID_MOVE_FILE1: MoveSelectedFile(context, 0); break;
-        case ID_MOVE_FILE2: MoveSelectedFile(context, 1); break;
-        default: break;
+// A command's long step on a thread of its own, while this thread keeps the window answering
+// (the command still counts as running: drops, F5 and other commands wait, a close too).
+bool RunLongStep(const std::function<bool()>& step) {
+    struct Call {
+        const std::function<bool()>& step;
+        bool result;
+    } call{step, false};
+    const auto body = [](void* parameter) -> DWORD {
+        Call& c = *static_cast<Call*>(parameter);
+        c.result = c.step();
+        return 0;
+    };
+    ScopedHandle thread(CreateThread(nullptr, 0, body, &call, 0, nullptr));
+    if (!thread.IsValid()) return step();
+    g_app.commandWorking = true;
+    RefreshCursor(g_app.mainWindow);
+    const HANDLE ends = thread.Get();
+    int quit = -1;  // a WM_QUIT met meanwhile is passed on afterwards
+    while (MsgWaitForMultipleObjects(1, &ends, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (quit < 0 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = static_cast<int>(message.wParam);
+                break;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (quit >= 0) WaitForSingleObject(ends, INFINITE);
     }
+    if (quit >= 0) PostQuitMessage(quit);
+    g_app.commandWorking = false;
+    RefreshCursor(g_app.mainWindow);
+    return call.result;
+}
+
+void RunFileCommand(HWND hwnd, int commandId) {
+    {
+        CommandGuard guard;
+        const CommandContext context{hwnd, ResultList{g_app.resultList, g_app.rows}, g_app.entries, g_app.rootFolder,
+                                     g_app.archiverPath, g_app.dialogs, RunLongStep};
+        switch (commandId) {
+            case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
+            case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;
+            case ID_MOVE_FILE1: MoveSelectedFile(context, 0); break;
+            case ID_MOVE_FILE2: MoveSelectedFile(context, 1); break;
+            default: break;
+        }
+    }
+    if (std::exchange(g_app.closePending, false)) SendMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
 BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
@@ -142,6 +206,10 @@ BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
     g_app.archiverPath = LocateArchiver(settings.archiverDir);
     g_app.ignoreName = settings.ignoreName;
     DragAcceptFiles(hwnd, TRUE);
+    // An elevated window gets no drop from a normal Explorer unless these messages may come in.
+    for (const UINT message : {UINT{WM_DROPFILES}, UINT{WM_COPYDATA}, UINT{0x0049} /* WM_COPYGLOBALDATA */}) {
+        ChangeWindowMessageFilterEx(hwnd, message, MSGFLT_ALLOW, nullptr);
+    }
     g_app.menuResource = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_CONTEXT_MENU));
     g_app.contextMenu = GetSubMenu(g_app.menuResource, 0);
     ApplyPlacement(hwnd, settings);
@@ -192,7 +260,7 @@ void OnTimer(HWND hwnd, UINT id) {
 }
 
 BOOL OnSetCursor(HWND hwnd, HWND cursorWindow, UINT hitTest, UINT mouseMessage) {
-    if (g_scan && hitTest == HTCLIENT) {
+    if ((g_scan || g_app.commandWorking) && hitTest == HTCLIENT) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return TRUE;
     }
@@ -222,6 +290,11 @@ void OnCommand(HWND hwnd, int id, HWND, UINT) {
 }
 
 void OnClose(HWND hwnd) {
+    // Never in the middle of a command: the archiver may be rewriting an archive.
+    if (g_app.commandRunning) {
+        g_app.closePending = true;
+        return;
+    }
     StopScan(hwnd);
     SavePlacement(hwnd, g_app.settingsFile);
     DestroyWindow(hwnd);

@@ -23,6 +23,8 @@ struct AppState {
     HMENU menuResource = nullptr;
     HMENU contextMenu = nullptr;  // the first popup of the menu resource
     bool commandRunning = false;  // a file command (with its dialogs) is under way
+    bool commandWorking = false;  // its long step runs on a thread of its own
+    bool closePending = false;    // the window closes once the command has ended
     CommandDialogs dialogs = SystemDialogs();  // the window's own box and the commands' dialogs
     ScanSteps scanSteps = RunScanSteps;        // what a scan's thread does
 };

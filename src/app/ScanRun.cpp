@@ -29,7 +29,8 @@ DWORD WINAPI ScanThread(void* parameter) {
 }  // namespace
 
 void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOutcome& outcome) {
-    const WalkedFiles files = ScanFolder(ScanContext{request.rootFolder, request.ignoreName}, request.rootFolder, control);
+    const WalkedFiles files = ScanFolder(ScanContext{request.rootFolder, request.ignoreName}, request.rootFolder, control,
+                                         &outcome.cloudOnly);
     if (control.Cancelled()) return;
     outcome.entries = ExpandArchives(ExpansionRequest{request.archiverPath, request.rootFolder, control}, files).entries;
     if (!control.Cancelled()) outcome.rows = BuildPairs(outcome.entries);

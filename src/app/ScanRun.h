@@ -26,6 +26,7 @@ struct ScanRequest {
 struct ScanOutcome {
     EntryList entries;
     PairRows rows;
+    size_t cloudOnly = 0;  // files passed over unread: their data is only in the cloud
 };
 
 // The steps of a scan; the window is given RunScanSteps, a test may give others.

@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "common/ScopedWin.h"
+
 #include <climits>
 #include <cstdint>
 #include <cwchar>
@@ -79,6 +81,12 @@ void SavePlacement(HWND window, const std::wstring& settingsFile) {
     WINDOWPLACEMENT placement{};
     placement.length = sizeof(placement);
     if (!GetWindowPlacement(window, &placement)) return;
+    // The profile functions make a missing file in the ANSI code page, which garbles any name
+    // outside it; one that begins as UTF-16 stays so. An existing file keeps its encoding.
+    ScopedHandle made(CreateFileW(settingsFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (made.IsValid()) WriteFile(made.Get(), "\xFF\xFE", 2, &written, nullptr);
+    made.Reset();
     const RECT& r = placement.rcNormalPosition;
     WriteInt(L"x", r.left, settingsFile);
     WriteInt(L"y", r.top, settingsFile);

@@ -31,6 +31,7 @@ struct HashQueue {
     size_t next = 0;               // the first file no thread has taken yet
     bool walkEnded = false;
     std::atomic<size_t> hashed{0};
+    size_t cloudOnly = 0;  // the walking thread's own
 };
 
 void Add(HashQueue& queue, std::wstring path) {
@@ -90,6 +91,10 @@ void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& vi
                 continue;
             }
             if (IsFileSymbolicLink(found)) continue;
+            if (context.cloudOnly && context.cloudOnly(found)) {
+                ++queue.cloudOnly;
+                continue;
+            }
             Add(queue, std::move(*child));
         } while (!queue.control.Cancelled() && FindNextFileW(find.Get(), &found));
     }
@@ -144,7 +149,14 @@ bool IsFileSymbolicLink(const WIN32_FIND_DATAW& found) {
            (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && found.dwReserved0 == IO_REPARSE_TAG_SYMLINK;
 }
 
-WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, const StepControl& control) {
+bool IsCloudOnly(DWORD attributes) {
+    // FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS and _ON_OPEN, named only in headers for Windows 10.
+    constexpr DWORD kRecallOnDataAccess = 0x00400000, kRecallOnOpen = 0x00040000;
+    return (attributes & (kRecallOnDataAccess | kRecallOnOpen | FILE_ATTRIBUTE_OFFLINE)) != 0;
+}
+
+WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, const StepControl& control,
+                       size_t* cloudOnly) {
     // Files are hashed on every core while the walk goes on; the walking thread joins them once
     // it has met every file. A thread that cannot be started leaves its share to the others.
     HashQueue queue(context, control);
@@ -162,6 +174,7 @@ WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, c
     queue.more.notify_all();
     HashFiles(&queue);
     for (const ScopedHandle& thread : hashers) WaitForSingleObject(thread.Get(), INFINITE);
+    if (cloudOnly) *cloudOnly = queue.cloudOnly;
     return WalkedFiles(std::make_move_iterator(queue.files.begin()), std::make_move_iterator(queue.files.end()));
 }
 

@@ -8,16 +8,25 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+// A file whose data lives only in the cloud (a placeholder of a synced folder): reading it
+// would download it, and offline the read fails.
+[[nodiscard]] bool IsCloudOnly(DWORD attributes);
+
 // What every level of the walk shares.
 struct ScanContext {
     std::wstring rootFolder;    // where the walk starts; display names are relative to it
     std::wstring ignoreName;    // a folder name never entered below the root; empty: none
+    // Which files the walk passes over unread as cloud-only (a test gives its own).
+    std::function<bool(const WIN32_FIND_DATAW&)> cloudOnly = [](const WIN32_FIND_DATAW& found) {
+        return IsCloudOnly(found.dwFileAttributes);
+    };
 };
 
 // One file the walk met. Every file is offered to archive expansion, read or not.
@@ -31,8 +40,10 @@ using WalkedFiles = std::vector<WalkedFile>;
 // whole before the next; the files are hashed on every core while the walk goes on. Problems
 // with single items are passed over silently. Reports the number of files hashed so far
 // (total 0: unknown); stopped, it returns at once with what it has.
+// Cloud-only files are neither hashed nor offered to the archiver; `cloudOnly`, when given,
+// gets their number.
 [[nodiscard]] WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder,
-                                     const StepControl& control = {});
+                                     const StepControl& control = {}, size_t* cloudOnly = nullptr);
 
 // The loose entries of a walk, in its order: the catalogue when archives are not looked into.
 [[nodiscard]] EntryList LooseEntries(const WalkedFiles& files);

@@ -8,7 +8,9 @@ export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 rm -rf "$work" && mkdir -p "$work/unpacked" && unzip -q "$zip" -d "$work/unpacked"
 [ "$(ls "$work/unpacked" | tr '\n' ' ')" = "README.txt Veltrimox.exe Veltrimox.ini " ] || fail "unexpected contents"
-! grep -qv $'\r$' "$work/unpacked/README.txt" "$work/unpacked/Veltrimox.ini" || fail "lines without CRLF"
+utf8() { [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ] && iconv -f UTF-16 -t UTF-8 "$1"; }
+utf8 "$work/unpacked/Veltrimox.ini" > "$work/ini.txt" || fail "the settings are not UTF-16 with a byte-order mark"
+! grep -qv $'\r$' "$work/unpacked/README.txt" "$work/ini.txt" || fail "lines without CRLF"
 headers=$(x86_64-w64-mingw32-objdump -p "$work/unpacked/Veltrimox.exe")
 grep -q 'symbols stripped' <<<"$headers" || fail "symbols not stripped"
 dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
@@ -24,5 +26,6 @@ app="$WINEPREFIX/drive_c/Veltrimox"
 mkdir -p "$app" && unzip -q "$zip" Veltrimox.exe -d "$app"
 VELTRIMOX_EXE="$app/Veltrimox.exe" "$root/tools/wine-exec" "$build" "$tests"
 # The shipped settings hold the placement the program starts with (Wine drops the blank after "=").
-[ "$(sed -n '/^\[SystemSetting\]/,$p' "$work/unpacked/Veltrimox.ini" | tr -d ' \r')" = "$(tr -d ' \r' <"$app/Veltrimox.ini")" ] \
+# A settings file the program makes is UTF-16 too.
+[ "$(sed -n '/^\[SystemSetting\]/,$p' "$work/ini.txt" | tr -d ' \r')" = "$(utf8 "$app/Veltrimox.ini" | tr -d ' \r')" ] \
   || fail "the shipped [SystemSetting] differs from what the program stores: $(cat "$app/Veltrimox.ini")"
