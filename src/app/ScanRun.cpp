@@ -8,7 +8,7 @@
 namespace {
 
 // How long a stop waits for the thread before the window goes on without it.
-constexpr DWORD kStopWaitMs = 100;
+constexpr DWORD kStopWaitMs = 50;
 
 DWORD WINAPI ScanThread(void* parameter) {
     const std::unique_ptr<std::shared_ptr<ScanJob>> held(static_cast<std::shared_ptr<ScanJob>*>(parameter));

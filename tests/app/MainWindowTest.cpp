@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/resource.h"
 #include "common/ScopedWin.h"
+#include "scan/FileChecksum.h"
 #include "scan/FolderScan.h"
 
 #include "TestSupport.h"
@@ -35,6 +36,10 @@ std::wstring FolderOf(const wchar_t* hint, const std::string& c = "other") {
 TEST(MainWindow, DropsAndF5) {
     ProgramWindow program;
     const std::wstring first = FolderOf(L"first"), second = FolderOf(L"second"), empty = MakeTempFolder(L"empty");
+    UseScanSteps([&](const ScanRequest& request, const StepControl& control, ScanOutcome& outcome) {
+        RunScanSteps(request, control, outcome);
+        outcome.cloudOnly = request.rootFolder == empty ? 2 : 0;  // as if two files there had their data in the cloud
+    });
     // The longest folder path a scan takes, and one a code unit longer.
     const std::wstring base = MakeTempFolder(L"limit") + L"\\";
     const std::wstring atLimit = base + std::wstring(kMaxPathChars - base.size(), L'x'), over = atLimit + L"y";
@@ -43,7 +48,7 @@ TEST(MainWindow, DropsAndF5) {
         std::vector<std::wstring> drop;  // none: F5, on the focused list
         std::wstring title;
         Rows rows;
-        size_t boxes;
+        size_t boxes;  // "no duplicates"; in `empty` after one on its files in the cloud
     } steps[] = {
         {{first + L"\\a.txt", first}, L"Veltrimox", {}, 0},  // a file first: nothing
         {{empty}, empty, {}, 1},
@@ -75,12 +80,25 @@ TEST(MainWindow, DropsAndF5) {
             program.Run(3000);
             EXPECT_EQ(ReadListRows(program.list), kAB);
         }
-        ASSERT_EQ(seen.size(), steps[i].boxes);
-        for (const SeenDialog& box : seen) {
-            EXPECT_EQ(box.caption + L"|" + box.icon + L"|" + box.text, L"Veltrimox||重複はありませんでした。");
-            EXPECT_EQ(box.ids, std::vector<int>{IDOK});
+        const bool cloud = steps[i].title == empty && steps[i].boxes > 0;
+        ASSERT_EQ(seen.size(), steps[i].boxes + cloud);
+        for (size_t b = 0; b < seen.size(); ++b) {
+            EXPECT_EQ(seen[b].caption + L"|" + seen[b].icon + L"|" + seen[b].text,
+                      cloud && b == 0 ? L"Veltrimox|info|2 個のファイルはクラウドにだけあるため、調べませんでした。"
+                                      : L"Veltrimox||重複はありませんでした。");
+            EXPECT_EQ(seen[b].ids, std::vector<int>{IDOK});
         }
     }
+    // A placement stored off every screen (a monitor since unplugged) opens on the nearest one;
+    // the settings file the program makes is UTF-16.
+    SetWindowPos(program.window, nullptr, 30000, -30000, 300, 200, SWP_NOZORDER);
+    SendMessageW(program.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(ReadTextFile(SettingsFilePath()).substr(0, 2), "\xFF\xFE");
+    ProgramWindow again(ReadTextFile(SettingsFilePath()));
+    RECT shown{}, work{}, both{};
+    GetWindowRect(again.window, &shown);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_TRUE(IntersectRect(&both, &shown, &work)) << shown.left << ", " << shown.top;
 }
 
 // The archiver takes its time while another thread asks the window, as the system does, whether
@@ -93,8 +111,13 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     RECT shifted{saved.left + 50, saved.top + 40, saved.right, saved.bottom};
     ASSERT_TRUE(SystemParametersInfoW(SPI_SETWORKAREA, 0, &shifted, 0));
     const std::wstring archiver = MakeFakeArchiverDir(MakeTempFolder(L"slow7z"));
-    ProgramWindow program("[UserSetting]\r\ndir=" + Utf8(archiver) + "\r\n[SystemSetting]\r\nx= -8\r\ny=+30\r\n"
-                          "width= 500\r\nheight= 300\r\n[Other]\r\nkey=7\r\n");
+    // UTF-16 (as shipped), with a folder name outside the ANSI code page to pass over.
+    std::string settings = "\xFF\xFE";
+    for (const wchar_t c : L"[UserSetting]\r\nignore=日本語\r\ndir=" + archiver + L"\r\n[SystemSetting]\r\nx= -8\r\ny=+30\r\n"
+                           L"width= 500\r\nheight= 300\r\n[Other]\r\nkey=7\r\n") {
+        settings += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    }
+    ProgramWindow program(settings);
     const HWND window = program.window;
     // A stopped scan that takes long to stop, as a read from a slow share would.
     UseScanSteps([](const ScanRequest& request, const StepControl& control, ScanOutcome& outcome) {
@@ -105,7 +128,8 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     GetWindowRect(window, &r);
     EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right - r.left, r.bottom - r.top}),
               std::vector<LONG>({shifted.left - 8, shifted.top + 30, 500, 300}));
-    const std::wstring first = FolderOf(L"slow"), second = FolderOf(L"second", "same");
+    const std::wstring first = FolderOf(L"slow"), second = FolderOf(L"second", "same"), third = FolderOf(L"member");
+    WriteTestFile(first + L"\\日本語\\d.txt", "same");
     std::atomic<bool> stop{false};
     std::atomic<int> late{0};
     std::thread prober([&] {
@@ -114,6 +138,22 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
             late += IsHungAppWindow(window) || (!answered && IsWindow(window));
         }
     });
+    // A member delete whose archiver runs take their time: the window answers meanwhile.
+    uint32_t same = 0;
+    ASSERT_TRUE(ReadFileCrc(third + L"\\a.txt", same));
+    const std::string other = "Path = n\nCRC = 00000001\n";
+    for (const auto& [suffix, text] : std::vector<std::pair<std::wstring, std::string>>{{L"", "zip"},
+             {L".test", "Everything is Ok\n"}, {L".list", "Path = m\nCRC = " + Utf8(FormatCrcText(same)) + "\n" + other}, {L".deleted", other}}) {
+        WriteTestFile(third + L"\\x.zip" + suffix, text);
+    }
+    program.Drop({third});
+    const Rows found = ReadListRows(program.list);
+    const int row = static_cast<int>(std::find(found.begin(), found.end(), std::make_pair(std::wstring(L"a.txt"), std::wstring(L"x.zip【m】"))) - found.begin());
+    ListView_SetItemState(program.list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    UseDialogs({[](HWND, const std::wstring&, UINT) { return IDYES; }, {}});
+    SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"700");
+    SendMessageW(window, WM_COMMAND, ID_DELETE_FILE2, 0);
+    EXPECT_EQ(ReadListRows(program.list), kAB);
     const auto archiverRunning = [] { return ScopedHandle(OpenMutexW(SYNCHRONIZE, FALSE, L"VeltrimoxFakeArchiverRunning")).Get() != nullptr; };
     const auto calls = [&] {
         const std::string log = ReadTextFile(archiver + L"\\calls.log");
