@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <functional>
 
-const wchar_t kCaption[] = L"Veltrimox";
-
 bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position) {
     const int row = SelectedRow(list.view);
     if (row < 0) return false;
@@ -31,13 +29,6 @@ bool AskYes(const CommandContext& context, const std::wstring& text, UINT style)
 
 void ShowError(const CommandContext& context, const std::wstring& text) {
     context.dialogs.messageBox(context.owner, text, MB_ICONERROR);
-}
-
-std::wstring Format(const wchar_t* format, const std::wstring& value) {
-    std::wstring text = format;
-    const size_t at = text.find(L"%s");
-    if (at != std::wstring::npos) text.replace(at, 2, value);
-    return text;
 }
 
 bool IsNotFoundError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }

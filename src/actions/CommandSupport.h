@@ -3,6 +3,7 @@
 
 #include "actions/FileCommands.h"
 #include "actions/ResultList.h"
+#include "common/Messages.h"
 #include "common/PathText.h"
 #include "scan/Catalogue.h"
 
@@ -11,8 +12,6 @@
 #include <cstddef>
 #include <string>
 #include <vector>
-
-extern const wchar_t kCaption[];
 
 // The entry the selected row names in `column`; false when there is no row or no such entry.
 [[nodiscard]] bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position);
@@ -27,9 +26,6 @@ void ShowError(const CommandContext& context, const std::wstring& text);
 
 // The shell's folder picker (see CommandDialogs::pickFolder).
 [[nodiscard]] std::optional<std::wstring> PickFolder(HWND owner, const std::wstring& rootFolder);
-
-// "%s" in `format` replaced by `value`.
-[[nodiscard]] std::wstring Format(const wchar_t* format, const std::wstring& value);
 
 // True when the path is not there at all; an unreachable or denied path is not "gone".
 [[nodiscard]] bool IsGone(const std::wstring& path);

@@ -1,6 +1,6 @@
 #include "actions/ResultList.h"
 
-#include "actions/CommandSupport.h"
+#include "common/Messages.h"
 
 #include <algorithm>
 #include <vector>

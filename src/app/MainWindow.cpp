@@ -2,6 +2,7 @@
 
 #include "actions/FileCommands.h"
 #include "actions/ResultList.h"
+#include "app/CommandRun.h"
 #include "app/ScanRun.h"
 #include "app/Settings.h"
 #include "app/resource.h"
@@ -26,12 +27,8 @@ namespace {
 
 const wchar_t kClassName[] = L"Veltrimox";
 const wchar_t kTitle[] = L"Veltrimox";
-const wchar_t kNoDuplicates[] = L"重複はありませんでした。";
-const wchar_t kCloudOnly[] = L"%u 個のファイルはクラウドにだけあるため、調べませんでした。";
-constexpr UINT kProgressIntervalMs = 250;
 
 AppState g_app;
-std::shared_ptr<ScanJob> g_scan;  // the running scan; null when none
 
 HICON LoadAppIcon(HINSTANCE instance, int id, int size) {
     return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_LOADTRANSPARENT));
@@ -64,67 +61,6 @@ void ApplyPlacement(HWND hwnd, const Settings& settings) {
                  SWP_NOZORDER);
 }
 
-// Shows the cursor the window now wants without waiting for the mouse to move.
-void RefreshCursor(HWND hwnd) {
-    POINT point{};
-    GetCursorPos(&point);
-    HWND under = WindowFromPoint(point);
-    if (under != hwnd && !IsChild(hwnd, under)) return;
-    const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
-    SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hit, WM_MOUSEMOVE));
-}
-
-// The window as it is between scans: no timer, the scanned folder alone in the title.
-void EndScan(HWND hwnd) {
-    KillTimer(hwnd, ID_SCAN_PROGRESS_TIMER);
-    SetWindowTextW(hwnd, g_scan->request.rootFolder.c_str());
-    g_scan.reset();
-    RefreshCursor(hwnd);
-}
-
-// Stops the running scan, if any: it stops before its next piece of a file, an archiver run
-// included (its process is ended). Its thread ends on its own; what it finds is dropped.
-void StopScan(HWND hwnd) {
-    if (!g_scan) return;
-    StopScanJob(*g_scan);
-    EndScan(hwnd);
-    MSG stale;
-    while (PeekMessageW(&stale, hwnd, WM_SCAN_DONE, WM_SCAN_DONE, PM_REMOVE)) {
-    }
-}
-
-// Scans the root folder afresh on a thread of its own; the list and the catalogue stay empty
-// until it hands its outcome over (FinishScan).
-void StartScan(HWND hwnd) {
-    StopScan(hwnd);
-    SendMessageW(g_app.resultList, LVM_DELETEALLITEMS, 0, 0);
-    ClearEntries(g_app.entries);
-    g_app.rows = PairRows{};  // the last scan's model goes now, not when the next one replaces it
-    g_scan = StartScanJob(hwnd, ScanRequest{g_app.rootFolder, g_app.ignoreName, g_app.archiverPath}, g_app.scanSteps);
-    if (!g_scan) return;  // no thread: the scan ends before it began
-    SetTimer(hwnd, ID_SCAN_PROGRESS_TIMER, kProgressIntervalMs, nullptr);
-    RefreshCursor(hwnd);
-}
-
-// Once the scan's thread has ended, its catalogue becomes the catalogue and its pairs the list.
-void FinishScan(HWND hwnd) {
-    std::optional<ScanOutcome> outcome;
-    if (!g_scan || !TakeScanOutcome(*g_scan, outcome)) return;
-    EndScan(hwnd);
-    if (!outcome) return;
-    g_app.entries = std::move(outcome->entries);
-    g_app.rows = std::move(outcome->rows);
-    ShowRows(ResultList{g_app.resultList, g_app.rows});
-    if (outcome->cloudOnly > 0) {
-        std::wstring text = kCloudOnly;
-        text.replace(text.find(L"%u"), 2, std::to_wstring(outcome->cloudOnly));
-        g_app.dialogs.messageBox(hwnd, text, MB_ICONINFORMATION);
-    }
-    if (SendMessageW(g_app.resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
-        g_app.dialogs.messageBox(hwnd, kNoDuplicates, MB_OK);
-    }
-}
-
 // The whole path of the first dropped item; empty when it cannot be read.
 std::wstring FirstDroppedPath(HDROP drop) {
     const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
@@ -132,69 +68,6 @@ std::wstring FirstDroppedPath(HDROP drop) {
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
     if (DragQueryFileW(drop, 0, buffer.data(), length + 1) != length) return L"";
     return std::wstring(buffer.data(), length);
-}
-
-// While a command runs (its own dialogs and the shell's included), drops, F5 and the other
-// commands wait their turn: they would rebuild or shrink the catalogue under the entry the
-// command is acting on.
-class CommandGuard {
-public:
-    CommandGuard() { g_app.commandRunning = true; }
-    ~CommandGuard() { g_app.commandRunning = false; }
-    CommandGuard(const CommandGuard&) = delete;
-    CommandGuard& operator=(const CommandGuard&) = delete;
-};
-
-// A command's long step on a thread of its own, while this thread keeps the window answering
-// (the command still counts as running: drops, F5 and other commands wait, a close too).
-bool RunLongStep(const std::function<bool()>& step) {
-    struct Call {
-        const std::function<bool()>& step;
-        bool result;
-    } call{step, false};
-    const auto body = [](void* parameter) -> DWORD {
-        Call& c = *static_cast<Call*>(parameter);
-        c.result = c.step();
-        return 0;
-    };
-    ScopedHandle thread(CreateThread(nullptr, 0, body, &call, 0, nullptr));
-    if (!thread.IsValid()) return step();
-    g_app.commandWorking = true;
-    RefreshCursor(g_app.mainWindow);
-    const HANDLE ends = thread.Get();
-    int quit = -1;  // a WM_QUIT met meanwhile is passed on afterwards
-    while (MsgWaitForMultipleObjects(1, &ends, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-        MSG message;
-        while (quit < 0 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = static_cast<int>(message.wParam);
-                break;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (quit >= 0) WaitForSingleObject(ends, INFINITE);
-    }
-    if (quit >= 0) PostQuitMessage(quit);
-    g_app.commandWorking = false;
-    RefreshCursor(g_app.mainWindow);
-    return call.result;
-}
-
-void RunFileCommand(HWND hwnd, int commandId) {
-    {
-        CommandGuard guard;
-        const CommandContext context{hwnd, ResultList{g_app.resultList, g_app.rows}, g_app.entries, g_app.rootFolder,
-                                     g_app.archiverPath, g_app.dialogs, RunLongStep};
-        switch (commandId) {
-            case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
-            case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;
-            case ID_MOVE_FILE1: MoveSelectedFile(context, 0); break;
-            case ID_MOVE_FILE2: MoveSelectedFile(context, 1); break;
-            default: break;
-        }
-    }
-    if (std::exchange(g_app.closePending, false)) SendMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
 BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
@@ -250,17 +123,11 @@ void OnDropFiles(HWND hwnd, HDROP drop) {
 void OnScanDone(HWND hwnd) { FinishScan(hwnd); }
 
 void OnTimer(HWND hwnd, UINT id) {
-    if (id != ID_SCAN_PROGRESS_TIMER || !g_scan) return;
-    FinishScan(hwnd);
-    if (!g_scan) return;
-    std::wstring title = ProgressTitle(*g_scan);
-    if (title == g_scan->shownTitle) return;
-    SetWindowTextW(hwnd, title.c_str());
-    g_scan->shownTitle = std::move(title);
+    if (id == ID_SCAN_PROGRESS_TIMER) ShowScanProgress(hwnd);
 }
 
 BOOL OnSetCursor(HWND hwnd, HWND cursorWindow, UINT hitTest, UINT mouseMessage) {
-    if ((g_scan || g_app.commandWorking) && hitTest == HTCLIENT) {
+    if ((ScanRunning() || g_app.commandWorking) && hitTest == HTCLIENT) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return TRUE;
     }
@@ -273,7 +140,7 @@ void OnCommand(HWND hwnd, int id, HWND, UINT) {
             SendMessageW(hwnd, WM_CLOSE, 0, 0);
             break;
         case ID_RESCAN:
-            if (!g_app.commandRunning && !g_scan && IsScannableFolder(g_app.rootFolder)) StartScan(hwnd);
+            if (!g_app.commandRunning && !ScanRunning() && IsScannableFolder(g_app.rootFolder)) StartScan(hwnd);
             break;
         case ID_STOP_SCAN:
             StopScan(hwnd);
@@ -282,7 +149,7 @@ void OnCommand(HWND hwnd, int id, HWND, UINT) {
         case ID_MOVE_FILE2:
         case ID_DELETE_FILE1:
         case ID_DELETE_FILE2:
-            if (!g_app.commandRunning && !g_scan) RunFileCommand(hwnd, id);
+            if (!g_app.commandRunning && !ScanRunning()) RunFileCommand(hwnd, id);
             break;
         default:
             break;
@@ -332,13 +199,13 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 }  // namespace
 
+AppState& App() { return g_app; }
+
 const AppState& ApplicationState() { return g_app; }
 
 void UseDialogs(CommandDialogs dialogs) { g_app.dialogs = std::move(dialogs); }
 
 void UseScanSteps(ScanSteps steps) { g_app.scanSteps = std::move(steps); }
-
-bool ScanRunning() { return g_scan != nullptr; }
 
 bool IsScannableFolder(const std::wstring& path) {
     if (path.empty() || path.size() > kMaxPathChars) return false;

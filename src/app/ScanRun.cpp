@@ -1,5 +1,6 @@
 #include "app/ScanRun.h"
 
+#include "app/AppState.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
 #include "scan/FileChecksum.h"
@@ -9,6 +10,11 @@ namespace {
 
 // How long a stop waits for the thread before the window goes on without it.
 constexpr DWORD kStopWaitMs = 50;
+constexpr UINT kProgressIntervalMs = 250;
+const wchar_t kNoDuplicates[] = L"重複はありませんでした。";
+const wchar_t kCloudOnly[] = L"%u 個のファイルはクラウドにだけあるため、調べませんでした。";
+
+std::shared_ptr<ScanJob> g_scan;  // the running scan; null when none
 
 DWORD WINAPI ScanThread(void* parameter) {
     const std::unique_ptr<std::shared_ptr<ScanJob>> held(static_cast<std::shared_ptr<ScanJob>*>(parameter));
@@ -68,3 +74,65 @@ std::wstring ProgressTitle(ScanJob& job) {
     if (!archive.empty()) title += L"（" + RelativeDisplayName(root, archive) + L" を検査中）";
     return title;
 }
+
+// The window as it is between scans: no timer, the scanned folder alone in the title.
+void EndScan(HWND hwnd) {
+    KillTimer(hwnd, ID_SCAN_PROGRESS_TIMER);
+    SetWindowTextW(hwnd, g_scan->request.rootFolder.c_str());
+    g_scan.reset();
+    RefreshCursor(hwnd);
+}
+
+// Stops the running scan, if any: it stops before its next piece of a file, an archiver run
+// included (its process is ended). Its thread ends on its own; what it finds is dropped.
+void StopScan(HWND hwnd) {
+    if (!g_scan) return;
+    StopScanJob(*g_scan);
+    EndScan(hwnd);
+    MSG stale;
+    while (PeekMessageW(&stale, hwnd, WM_SCAN_DONE, WM_SCAN_DONE, PM_REMOVE)) {
+    }
+}
+
+// Scans the root folder afresh on a thread of its own; the list and the catalogue stay empty
+// until it hands its outcome over (FinishScan).
+void StartScan(HWND hwnd) {
+    StopScan(hwnd);
+    SendMessageW(App().resultList, LVM_DELETEALLITEMS, 0, 0);
+    ClearEntries(App().entries);
+    App().rows = PairRows{};  // the last scan's model goes now, not when the next one replaces it
+    g_scan = StartScanJob(hwnd, ScanRequest{App().rootFolder, App().ignoreName, App().archiverPath}, App().scanSteps);
+    if (!g_scan) return;  // no thread: the scan ends before it began
+    SetTimer(hwnd, ID_SCAN_PROGRESS_TIMER, kProgressIntervalMs, nullptr);
+    RefreshCursor(hwnd);
+}
+
+// Once the scan's thread has ended, its catalogue becomes the catalogue and its pairs the list.
+void FinishScan(HWND hwnd) {
+    std::optional<ScanOutcome> outcome;
+    if (!g_scan || !TakeScanOutcome(*g_scan, outcome)) return;
+    EndScan(hwnd);
+    if (!outcome) return;
+    App().entries = std::move(outcome->entries);
+    App().rows = std::move(outcome->rows);
+    ShowRows(ResultList{App().resultList, App().rows});
+    if (outcome->cloudOnly > 0) {
+        std::wstring text = kCloudOnly;
+        text.replace(text.find(L"%u"), 2, std::to_wstring(outcome->cloudOnly));
+        App().dialogs.messageBox(hwnd, text, MB_ICONINFORMATION);
+    }
+    if (SendMessageW(App().resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
+        App().dialogs.messageBox(hwnd, kNoDuplicates, MB_OK);
+    }
+}
+
+void ShowScanProgress(HWND hwnd) {
+    FinishScan(hwnd);  // in case the thread's message was lost
+    if (!g_scan) return;
+    std::wstring title = ProgressTitle(*g_scan);
+    if (title == g_scan->shownTitle) return;
+    SetWindowTextW(hwnd, title.c_str());
+    g_scan->shownTitle = std::move(title);
+}
+
+bool ScanRunning() { return g_scan != nullptr; }

@@ -60,3 +60,17 @@ void StopScanJob(ScanJob& job);
 
 // "D:\data — 120 個のファイルを調べました（old\set.zip を検査中）"
 [[nodiscard]] std::wstring ProgressTitle(ScanJob& job);
+
+// The window's side, for the main window alone (its thread). Each takes the main window.
+// Stops a running scan and scans the root folder afresh; the list and the catalogue stay empty
+// until the scan hands its outcome over.
+void StartScan(HWND hwnd);
+// Stops the running scan, if any: it stops before its next piece of a file, an archiver run
+// included (its process is ended). Its thread ends on its own; what it finds is dropped.
+void StopScan(HWND hwnd);
+// Once the scan's thread has ended, its catalogue becomes the catalogue and its pairs the list.
+void FinishScan(HWND hwnd);
+// On the window's timer: the progress in the title, or the end of a scan whose message was lost.
+void ShowScanProgress(HWND hwnd);
+// True while a scan runs on its own thread (the list and the catalogue stay empty meanwhile).
+[[nodiscard]] bool ScanRunning();

@@ -21,33 +21,11 @@ constexpr uint64_t kFileCost = 64u << 10;
 constexpr uint64_t kMinRunCost = 4u << 20;
 constexpr uint64_t kRunsPerWorker = 4;
 
-const wchar_t kTestHeader[] = L"Testing archive: ";
-const wchar_t kListHeader[] = L"Listing archive: ";
-// In a list run without -ba, this line ends an archive's own properties; its members follow.
-const wchar_t kMembersBegin[] = L"----------\n";
-// A property whose text holds a line break (a comment) is printed raw between "{" and "}"
-// lines; every other property and member line is printed on one line, line breaks replaced.
-const wchar_t kFreeTextBegins[] = L"{\n";
-
-bool StartsWithIgnoringCase(const std::wstring& line, const wchar_t* prefix, size_t length) {
-    return line.size() > length && _wcsnicmp(line.c_str(), prefix, length) == 0;
-}
-
-// Everything after the prefix, less the last code unit (the line feed).
-std::wstring RestOfLine(const std::wstring& line, size_t prefixLength) {
-    return line.substr(prefixLength, line.size() - prefixLength - 1);
-}
-
 std::wstring ParentFolder(const std::wstring& path) {
     const size_t last = path.find_last_of(L"\\/");
     if (last == std::wstring::npos) return L"";
     if (last == 2 && path[1] == L':') return path.substr(0, 3);  // a drive root keeps its separator
     return path.substr(0, last);
-}
-
-std::wstring UpperCase(std::wstring text) {
-    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
 }
 
 // False for a name that is not valid UTF-16 (a lone surrogate), which no list file can carry.
@@ -278,110 +256,12 @@ void ExpandInRuns(Batch& batch) {
 
 }  // namespace
 
-bool ListingParser::Take(const std::wstring& line, ListedMember& member) {
-    if (!pending_) {
-        if (!StartsWithIgnoringCase(line, L"Path = ", 7)) return false;
-        path_ = RestOfLine(line, 7);
-        pending_ = true;
-        return false;
-    }
-    // Everything up to the first CRC line belongs to the pending member, further paths included.
-    if (!StartsWithIgnoringCase(line, L"CRC = ", 6)) return false;
-    pending_ = false;
-    std::wstring crc = RestOfLine(line, 6);
-    if (crc.empty()) return false;
-    member.innerPath = std::move(path_);
-    member.crcText = std::move(crc);
-    return true;
-}
-
-bool IsTestPassedLine(const std::wstring& line) { return _wcsicmp(line.c_str(), L"Everything is Ok\n") == 0; }
-
-SectionSplitter::SectionSplitter(std::wstring header, const std::vector<std::wstring>& paths)
-    : header_(std::move(header)), seen_(paths.size(), 0), freeText_(paths.size(), 0) {
-    for (size_t i = 0; i < paths.size(); ++i) files_.emplace(paths[i], i);
-}
-
-size_t SectionSplitter::Take(const std::wstring& line) {
-    const size_t length = header_.size();
-    if (line.size() > length && line.compare(0, length, header_) == 0 && line.back() == L'\n') {
-        // The archiver prints each file's header once, with the path as the list file gave it.
-        const auto found = files_.find(RestOfLine(line, length));
-        current_ = found != files_.end() && !seen_[found->second] ? found->second : kNone;
-        if (current_ == kNone) forged_ = true;
-        if (current_ != kNone) seen_[current_] = 1;
-        return kNone;
-    }
-    if (current_ != kNone && line == kFreeTextBegins) freeText_[current_] = 1;
-    return current_;
-}
-
-bool SectionSplitter::Complete(size_t file, bool runFinished) const {
-    return seen_[file] && !freeText_[file] && !forged_ && (file != current_ || runFinished);
-}
-
-std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths, size_t maxFiles, size_t maxBytes,
-                                          const std::vector<uint64_t>& costs, uint64_t maxCost) {
-    std::vector<std::vector<size_t>> runs;
-    // Each folder of the run and each name, in upper case, to the one spelling the run has.
-    std::unordered_map<std::wstring, std::wstring> spellings;
-    size_t bytes = 0;
-    uint64_t cost = 0;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        const std::wstring& path = paths[i];
-        std::vector<size_t> ends;  // of every folder in the path, and of the path itself
-        for (size_t at = path.find_first_of(L"\\/", 3); at != std::wstring::npos; at = path.find_first_of(L"\\/", at + 1)) {
-            ends.push_back(at);
-        }
-        ends.push_back(path.size());
-        const auto clashes = [&] {
-            for (size_t end : ends) {
-                const auto found = spellings.find(UpperCase(path.substr(0, end)));
-                if (found != spellings.end() && (end == path.size() || found->second != path.substr(0, end))) return true;
-            }
-            return false;
-        };
-        const size_t size = path.size() * 3 + 2;  // the most its UTF-8 line can take
-        const uint64_t fileCost = i < costs.size() ? costs[i] : 0;
-        if (runs.empty() || runs.back().size() >= maxFiles || bytes + size > maxBytes || cost + fileCost > maxCost ||
-            clashes()) {
-            runs.emplace_back();
-            spellings.clear();
-            bytes = 0;
-            cost = 0;
-        }
-        runs.back().push_back(i);
-        for (size_t end : ends) spellings.emplace(UpperCase(path.substr(0, end)), path.substr(0, end));
-        bytes += size;
-        cost += fileCost;
-    }
-    return runs;
-}
-
 std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,
                                const std::wstring& innerPath) {
     const std::wstring folder = ParentFolder(archivePath);
     const std::wstring member = FileNameOf(archivePath) + L"【" + innerPath + L"】";
     if (_wcsicmp(folder.c_str(), rootFolder.c_str()) == 0) return member;
     return RelativeDisplayName(rootFolder, folder) + L"\\" + member;
-}
-
-bool ListArchiveItems(const std::wstring& archiverPath, const std::wstring& archive, std::vector<ListedMember>& items) {
-    if (archiverPath.empty()) return false;
-    // With -ba no archive property is printed: every line is an item's, one property a line.
-    std::vector<ListedMember> found;
-    const auto sink = [&](const std::wstring& line) {
-        if (StartsWithIgnoringCase(line, L"Path = ", 7)) {
-            found.push_back(ListedMember{RestOfLine(line, 7), L""});
-        } else if (!found.empty() && found.back().crcText.empty() && StartsWithIgnoringCase(line, L"CRC = ", 6)) {
-            found.back().crcText = RestOfLine(line, 6);
-        }
-        return true;
-    };
-    DWORD exitCode = 0;
-    if (!RunArchiver(ListCommandLine(archiverPath, archive), sink, exitCode) || exitCode != 0) return false;
-    items = std::move(found);
-    return true;
 }
 
 Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& files) {
