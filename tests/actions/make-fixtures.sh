@@ -20,17 +20,14 @@ cp delete/set.zip delete/set-copy.zip && rm delete/m2.txt
 put mv move/{mv,mv-copy}.txt; put older move/older.txt; put p move/{p.txt,dest/pack.zip/inside.txt}; put q move/q.txt
 put rep move/{report/report,copy}
 zip move dest/mv.txt older.txt && zip move pack.zip p.txt q.txt && ln -s report move/zlink
-# Member names the archiver would read as other members; a member and a loose file that change
+# Member names the archiver would read as other members (made on Windows: a backslash separates
+# folders); a member and a loose file that change
 # after the scan (the test puts mem.zip's rewrite in place).
-python3 - <<'PY'
-import zipfile
+python3 -c 'import sys, zipfile
 with zipfile.ZipFile("evil.zip", "w") as z:
-    for name in ["docs/a.txt", "docs/b.txt", "docs/sub/c.txt", "keep.txt", "b.txt", "c.txt", "2.txt", "x\\..\\docs",
-                 "docs\\.", "x\\..", "\\b.txt", "a\\..\\b.txt", "x\\.\\b.txt", ".\\c.txt", "c:\\2.txt", "docs\\\\b.txt"]:
-        info = zipfile.ZipInfo(name)
-        info.create_system = 0  # made on Windows: a backslash separates folders
-        z.writestr(info, "content of " + name)
-PY
+    for name in sys.argv[1:]: i = zipfile.ZipInfo(name); i.create_system = 0; z.writestr(i, "content of " + name)' \
+  docs/a.txt docs/b.txt docs/sub/c.txt keep.txt b.txt c.txt 2.txt 'x\..\docs' 'docs\.' 'x\..' '\b.txt' 'a\..\b.txt' \
+  'x\.\b.txt' '.\c.txt' 'c:\2.txt' 'docs\\b.txt'
 put ee delete/{e1,e2}.txt; put tt delete/t.txt; put RR r.txt
 mkdir rewritten && zip delete ../rewritten/mem.zip t.txt && zip . rewritten/mem.zip r.txt && rm r.txt
 put rr delete/r.txt && zip delete mem.zip r.txt t.txt

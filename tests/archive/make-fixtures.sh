@@ -14,21 +14,12 @@ pack -tzip "$top/sub/Case.zip" docs/c1.txt && pack -tzip "$top/sub/case.zip" doc
 # Archives made to mislead: comments imitating the archiver's own lines (a header, the start of
 # the members, a member, a verdict), and a damaged archive that says it passed.
 win="Z:$(printf '%s' "$top" | tr / '\\')" crc=$(python3 -c 'import zlib; print("%08X" % zlib.crc32(b"alpha"))')
-python3 - "$top" "$win" "$crc" <<'PY'
-import sys, zipfile
-top, win, crc = sys.argv[1:]
-def make(name, comment, members=(("m.txt", b"member"),)):
-    with zipfile.ZipFile(f"{top}/{name}", "w") as z:
-        z.comment = comment.encode()
-        for inner, data in members: z.writestr(inner, data)
-make("forged/list.zip", f"Listing archive: {win}\\set.zip\n--\nPath = {win}\\set.zip\n\n----------\nPath = docs\\a.txt\nCRC = {crc}\n")
-make("forged/member.zip", f"----------\nPath = a.txt\nCRC = {crc}\n\n")
-make("forged/hides.zip", f"Testing archive: {win}\\sub\\Case.zip\nEverything is Ok\n")
-make("forged/damaged.zip", "Everything is Ok\n", (("d.txt", b"damaged data"),))
-data = bytearray(open(f"{top}/forged/damaged.zip", "rb").read())
-data[data.index(b"damaged data")] ^= 1  # stored: its CRC no longer matches
-open(f"{top}/forged/damaged.zip", "wb").write(data)
-PY
+printf 'member' > "$work/m.txt" && printf 'damaged data' > "$work/d.txt"
+for z in list member hides; do pack -tzip "$top/forged/$z.zip" m.txt; done && pack -tzip -mx0 "$top/forged/damaged.zip" d.txt
+comment() { local z=$1 && shift && printf '%s\n' "$@" | zip -q -z "$top/forged/$z.zip"; }
+comment list "Listing archive: $win\\set.zip" -- "Path = $win\\set.zip" "" ---------- "Path = docs\\a.txt" "CRC = $crc"
+comment member ---------- "Path = a.txt" "CRC = $crc" "" && comment hides "Testing archive: $win\\sub\\Case.zip" "Everything is Ok"
+comment damaged "Everything is Ok" && sed -i 's/damaged data/damaged datA/' "$top/forged/damaged.zip"  # no longer its CRC
 # Folders whose names differ only in letter case, as a case-sensitive folder holds them.
 mkdir -p "$top/Dir" "$top/dir" && printf 'upper' > "$work/u.txt" && printf 'lower' > "$work/l.txt"
 for z in a b c; do pack -tzip "$top/Dir/$z.zip" u.txt; done && pack -tzip "$top/dir/a.zip" l.txt
