@@ -54,11 +54,12 @@ private:
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: veltrimox_bench --7zip FOLDER [--archiver-scan]\n");
+    std::fprintf(stderr, "usage: veltrimox_bench --7zip FOLDER [--archiver-scan | --tree]\n");
     return 2;
 }
 
-int RunBench(const std::wstring& sevenZipFolder, bool archiverScanOnly) {
+int RunBench(const std::wstring& sevenZipFolder, const std::wstring& mode) {
+    const bool archiverScanOnly = mode == L"--archiver-scan";
     Workspace workspace;
     workspace.sevenZip = Join(sevenZipFolder, L"7z.exe");
     workspace.self = ModulePath();
@@ -75,6 +76,15 @@ int RunBench(const std::wstring& sevenZipFolder, bool archiverScanOnly) {
     Print("7-Zip runs as a child process; its output goes to a file in the work folder (under Wine a write to NUL\n"
           "costs about a millisecond, which would be charged to 7-Zip for every line it lists).\n");
 
+    if (mode == L"--tree") {  // only the tree of small files, against 7-Zip's start-up on an empty file
+        Random random(0x5EED0002);
+        const std::wstring empty = Join(workspace.folder, L"empty.bin");
+        WriteRandomFile(empty, 0, random);
+        std::vector<double> startup;
+        for (int run = 0; run < 3; ++run) startup.push_back(RunChild(workspace.sevenZip, {L"h", L"-scrcCRC32", empty}, Join(workspace.folder, L"out.txt")).seconds);
+        Print("\nbench: tree_ratio=%.2f\n", BenchTree(workspace, Median(startup)));
+        return 0;
+    }
     if (archiverScanOnly) {
         Print("\n[Scanning 5,000 small files in 1,000 folders, a third of them archives, with and without the archiver]\n");
         const ArchiverScanFigures archiver = BenchArchiverScan(workspace);
@@ -129,10 +139,10 @@ int main() {
     if (arguments.size() == 2 && arguments[0] == L"--hash") return HashOneFile(arguments[1]);
     const bool listChild = arguments.size() == 1 && arguments[0] == L"--list-10m";
     if (listChild) return ShowTenMillionRows();
-    const bool archiverScanOnly = arguments.size() == 3 && arguments[2] == L"--archiver-scan";
-    if ((arguments.size() != 2 && !archiverScanOnly) || arguments[0] != L"--7zip") return Usage();
+    const std::wstring mode = arguments.size() == 3 ? arguments[2] : L"";
+    if ((arguments.size() != 2 && mode != L"--archiver-scan" && mode != L"--tree") || arguments[0] != L"--7zip") return Usage();
     try {
-        return RunBench(arguments[1], archiverScanOnly);
+        return RunBench(arguments[1], mode);
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "bench: error: %s\n", e.what());

@@ -13,14 +13,9 @@ constexpr DWORD kChunkBytes = 1u << 20;  // memory per file stays bounded whatev
 
 uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
-// The CRC of an open file, and its size and last-write time as it was read.
-bool ReadOpenFileCrc(HANDLE file, uint32_t& crc, FileEntry& stamp, const StepControl& control) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file, &info)) return false;
-    stamp.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
-    stamp.writeTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
-    // Small files get a small buffer.
-    const DWORD bufferBytes = stamp.size < kChunkBytes ? static_cast<DWORD>(stamp.size) + 1 : kChunkBytes;
+// The CRC of an open file of about `size` bytes (a small one gets a small buffer).
+bool ReadOpenFileCrc(HANDLE file, uint64_t size, uint32_t& crc, const StepControl& control) {
+    const DWORD bufferBytes = size < kChunkBytes ? static_cast<DWORD>(size) + 1 : kChunkBytes;
     const auto read = [file](unsigned char* buffer, DWORD size, DWORD& got) {
         return ReadFile(file, buffer, size, &got, nullptr) != FALSE;
     };
@@ -46,9 +41,9 @@ bool CrcOfPieces(const PieceReader& read, DWORD bufferBytes, uint32_t& crc, cons
 }
 
 bool ReadFileCrc(const std::wstring& path, uint32_t& crc) {
-    FileEntry stamp;
+    LARGE_INTEGER size{};
     ScopedHandle file = OpenToRead(path);
-    return file.IsValid() && ReadOpenFileCrc(file.Get(), crc, stamp, {});
+    return file.IsValid() && GetFileSizeEx(file.Get(), &size) && ReadOpenFileCrc(file.Get(), size.QuadPart, crc, {});
 }
 
 bool IsUnchangedFile(const FileEntry& entry) {
@@ -74,11 +69,16 @@ std::wstring RelativeDisplayName(const std::wstring& rootFolder, const std::wstr
 }
 
 std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path,
-                                        const StepControl& control) {
+                                        const StepControl& control, const WIN32_FILE_ATTRIBUTE_DATA* met) {
+    WIN32_FILE_ATTRIBUTE_DATA own{};
+    if (!met && !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &own)) return std::nullopt;
+    const WIN32_FILE_ATTRIBUTE_DATA& stamp = met ? *met : own;
     uint32_t crc = 0;
     FileEntry entry;
+    entry.size = Join(stamp.nFileSizeHigh, stamp.nFileSizeLow);
+    entry.writeTime = Join(stamp.ftLastWriteTime.dwHighDateTime, stamp.ftLastWriteTime.dwLowDateTime);
     ScopedHandle file = OpenToRead(path);
-    if (!file.IsValid() || !ReadOpenFileCrc(file.Get(), crc, entry, control)) return std::nullopt;
+    if (!file.IsValid() || !ReadOpenFileCrc(file.Get(), entry.size, crc, control)) return std::nullopt;
     entry.displayName = RelativeDisplayName(rootFolder, path);
     entry.containerPath = path;
     entry.crcText = FormatCrcText(crc);

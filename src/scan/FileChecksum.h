@@ -16,9 +16,11 @@
 // is passed over silently.
 void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, EntryList& entries);
 // The same entry, returned; nullopt when the file cannot be opened or read, or when `control`
-// stops the scan (checked between pieces, so a stop never waits for a large file).
+// stops the scan (checked between pieces, so a stop never waits for a large file). The entry's
+// size and last-write time are `met`'s (as a folder listing gave them), else the file's own.
 [[nodiscard]] std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path,
-                                                      const StepControl& control = {});
+                                                      const StepControl& control = {},
+                                                      const WIN32_FILE_ATTRIBUTE_DATA* met = nullptr);
 
 // The whole file's CRC-32; false when it cannot be opened or a read fails.
 [[nodiscard]] bool ReadFileCrc(const std::wstring& path, uint32_t& crc);

@@ -6,6 +6,7 @@
 
 #include <wchar.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +21,17 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
+// A file the walk met, with its size and last-write time as the listing gave them.
+struct MetFile {
+    WalkedFile file;
+    WIN32_FILE_ATTRIBUTE_DATA met;
+};
+
+// Files are handed over and taken a few at a time: every wait and wake-up is a call to the
+// system (a round trip to the server under Wine), too dear to make for every small file.
+constexpr size_t kHandOver = 64;
+constexpr size_t kTake = 8;
+
 // The files the walk has met, in its order, shared with the threads that hash them meanwhile.
 struct HashQueue {
     HashQueue(const ScanContext& walked, const StepControl& steps) : context(walked), control(steps) {}
@@ -27,39 +39,49 @@ struct HashQueue {
     const StepControl& control;
     std::mutex lock;
     std::condition_variable more;
-    std::deque<WalkedFile> files;  // a deque: a file keeps its place while more are added
-    size_t next = 0;               // the first file no thread has taken yet
+    std::deque<MetFile> files;  // a deque: a file keeps its place while more are added
+    size_t next = 0;            // the first file no thread has taken yet
     bool walkEnded = false;
     std::atomic<size_t> hashed{0};
-    size_t cloudOnly = 0;  // the walking thread's own
+    std::vector<MetFile> met;  // the walking thread's, not handed over yet
+    size_t cloudOnly = 0;      // the walking thread's own
 };
 
-void Add(HashQueue& queue, std::wstring path) {
+void HandOver(HashQueue& queue, bool walkEnded) {
     {
         std::lock_guard<std::mutex> hold(queue.lock);
-        queue.files.push_back(WalkedFile{std::move(path), std::nullopt});
+        std::move(queue.met.begin(), queue.met.end(), std::back_inserter(queue.files));
+        queue.walkEnded = walkEnded;
     }
-    queue.more.notify_one();
+    queue.met.clear();
+    queue.more.notify_all();
 }
 
 // Takes files in walk order and hashes them until the walk has ended and none is left.
 DWORD WINAPI HashFiles(void* parameter) {
     HashQueue& queue = *static_cast<HashQueue*>(parameter);
+    std::vector<std::pair<std::wstring, WIN32_FILE_ATTRIBUTE_DATA>> taken;
+    std::vector<std::optional<FileEntry>> entries;
     std::unique_lock<std::mutex> hold(queue.lock);
     while (!queue.control.Cancelled()) {
         if (queue.next == queue.files.size()) {
             if (queue.walkEnded) break;
-            // Woken by each new file; a stop is seen within the time limit.
+            // Woken by each hand-over; a stop is seen within the time limit.
             queue.more.wait_for(hold, std::chrono::milliseconds(20));
             continue;
         }
-        const size_t at = queue.next++;
-        const std::wstring path = queue.files[at].path;
+        const size_t first = queue.next;
+        queue.next = std::min(queue.files.size(), first + kTake);
+        taken.clear();
+        for (size_t at = first; at < queue.next; ++at) taken.emplace_back(queue.files[at].file.path, queue.files[at].met);
         hold.unlock();
-        std::optional<FileEntry> entry = LooseFileEntry(queue.context.rootFolder, path, queue.control);
-        queue.control.Report(++queue.hashed, 0);
+        entries.clear();
+        for (const auto& [path, met] : taken) {
+            entries.push_back(LooseFileEntry(queue.context.rootFolder, path, queue.control, &met));
+            queue.control.Report(++queue.hashed, 0);
+        }
         hold.lock();
-        queue.files[at].entry = std::move(entry);
+        for (size_t i = 0; i < entries.size(); ++i) queue.files[first + i].file.entry = std::move(entries[i]);
     }
     return 0;
 }
@@ -95,9 +117,13 @@ void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& vi
                 ++queue.cloudOnly;
                 continue;
             }
-            Add(queue, std::move(*child));
+            WIN32_FILE_ATTRIBUTE_DATA met{found.dwFileAttributes, found.ftCreationTime, found.ftLastAccessTime,
+                                          found.ftLastWriteTime, found.nFileSizeHigh, found.nFileSizeLow};
+            queue.met.push_back(MetFile{WalkedFile{std::move(*child), std::nullopt}, met});
+            if (queue.met.size() >= kHandOver) HandOver(queue, false);
         } while (!queue.control.Cancelled() && FindNextFileW(find.Get(), &found));
     }
+    if (!queue.met.empty()) HandOver(queue, false);
 
     for (const std::wstring& sub : subfolders) WalkFolder(queue, sub, visited);
 }
@@ -167,15 +193,14 @@ WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, c
     }
     VisitedFolders visited;
     WalkFolder(queue, folder, visited);
-    {
-        std::lock_guard<std::mutex> hold(queue.lock);
-        queue.walkEnded = true;
-    }
-    queue.more.notify_all();
+    HandOver(queue, true);
     HashFiles(&queue);
     for (const ScopedHandle& thread : hashers) WaitForSingleObject(thread.Get(), INFINITE);
     if (cloudOnly) *cloudOnly = queue.cloudOnly;
-    return WalkedFiles(std::make_move_iterator(queue.files.begin()), std::make_move_iterator(queue.files.end()));
+    WalkedFiles files;
+    files.reserve(queue.files.size());
+    for (MetFile& file : queue.files) files.push_back(std::move(file.file));
+    return files;
 }
 
 EntryList LooseEntries(const WalkedFiles& files) {
