@@ -19,7 +19,7 @@ for z in list member hides; do pack -tzip "$top/forged/$z.zip" m.txt; done && pa
 comment() { local z=$1 && shift && printf '%s\n' "$@" | zip -q -z "$top/forged/$z.zip"; }
 comment list "Listing archive: $win\\set.zip" -- "Path = $win\\set.zip" "" ---------- "Path = docs\\a.txt" "CRC = $crc"
 comment member ---------- "Path = a.txt" "CRC = $crc" "" && comment hides "Testing archive: $win\\sub\\Case.zip" "Everything is Ok"
-comment damaged "Everything is Ok" && sed -i 's/damaged data/damaged datA/' "$top/forged/damaged.zip"  # no longer its CRC
+comment damaged "Checked:" "Everything is Ok" && sed -i 's/damaged data/damaged datA/' "$top/forged/damaged.zip"  # no longer its CRC
 # Folders whose names differ only in letter case, as a case-sensitive folder holds them.
 mkdir -p "$top/Dir" "$top/dir" && printf 'upper' > "$work/u.txt" && printf 'lower' > "$work/l.txt"
 for z in a b c; do pack -tzip "$top/Dir/$z.zip" u.txt; done && pack -tzip "$top/dir/a.zip" l.txt
