@@ -54,7 +54,7 @@ private:
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: veltrimox_bench --7zip FOLDER [--archiver-scan | --tree]\n");
+    std::fprintf(stderr, "usage: veltrimox_bench --7zip FOLDER [--archiver-scan | --tree | --pairs]\n");
     return 2;
 }
 
@@ -76,6 +76,10 @@ int RunBench(const std::wstring& sevenZipFolder, const std::wstring& mode) {
     Print("7-Zip runs as a child process; its output goes to a file in the work folder (under Wine a write to NUL\n"
           "costs about a millisecond, which would be charged to 7-Zip for every line it lists).\n");
 
+    if (mode == L"--pairs") {
+        Print("\nbench: pairs_1m_s=%.2f remove_archive_50k_s=%.3f\n", BenchPairing(), BenchRemoveArchive());
+        return 0;
+    }
     if (mode == L"--tree") {  // only the tree of small files, against 7-Zip's start-up on an empty file
         Random random(0x5EED0002);
         const std::wstring empty = Join(workspace.folder, L"empty.bin");
@@ -113,7 +117,8 @@ int RunBench(const std::wstring& sevenZipFolder, const std::wstring& mode) {
     const double memberRich = BenchMemberRichScan(workspace);
 
     Print("\n[Pairing: entries in mixed groups (50%% alone, 30%% in pairs, 20%% in groups of ten)]\n");
-    const double pairs = BenchPairing();
+    double grouping = 0;
+    const double pairs = BenchPairing(&grouping);
 
     Print("\n[Deleting an archive of 50,000 catalogued members through its loose row]\n");
     const double removeArchive = BenchRemoveArchive();
@@ -125,10 +130,10 @@ int RunBench(const std::wstring& sevenZipFolder, const std::wstring& mode) {
     const long long peakMiB = static_cast<long long>(std::ceil(peak));
     Print("\nbench: crc_ratio=%.2f tree_ratio=%.2f pairs_1m_s=%.2f crc_peak_mib=%lld list_10m_rows_s=%.3f "
           "remove_10m_rows_s=%.4f list_10m_rows_mib=%lld archiver_scan_ms_per_file=%.2f archiver_on_off_ratio=%.1f "
-          "archiver_floor_ratio=%.2f archiver_floor_ratio_5k=%.2f remove_archive_50k_s=%.3f\n",
+          "archiver_floor_ratio=%.2f archiver_floor_ratio_5k=%.2f remove_archive_50k_s=%.3f group_1m_s=%.3f\n",
           crc.ratio, tree, pairs, peakMiB, list.listSeconds, list.removeSeconds,
           static_cast<long long>(std::ceil(list.peakMiB)), archiver.msPerFile, archiver.onOffRatio, memberRich,
-          archiver.floorRatio, removeArchive);
+          archiver.floorRatio, removeArchive, grouping);
     return 0;
 }
 
@@ -140,7 +145,7 @@ int main() {
     const bool listChild = arguments.size() == 1 && arguments[0] == L"--list-10m";
     if (listChild) return ShowTenMillionRows();
     const std::wstring mode = arguments.size() == 3 ? arguments[2] : L"";
-    if ((arguments.size() != 2 && mode != L"--archiver-scan" && mode != L"--tree") || arguments[0] != L"--7zip") return Usage();
+    if ((arguments.size() != 2 && mode != L"--archiver-scan" && mode != L"--tree" && mode != L"--pairs") || arguments[0] != L"--7zip") return Usage();
     try {
         return RunBench(arguments[1], mode);
     } catch (const std::exception& e) {
