@@ -16,8 +16,8 @@ uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32
 // The CRC of an open file of about `size` bytes (a small one gets a small buffer).
 bool ReadOpenFileCrc(HANDLE file, uint64_t size, uint32_t& crc, const StepControl& control) {
     const DWORD bufferBytes = size < kChunkBytes ? static_cast<DWORD>(size) + 1 : kChunkBytes;
-    const auto read = [file](unsigned char* buffer, DWORD size, DWORD& got) {
-        return ReadFile(file, buffer, size, &got, nullptr) != FALSE;
+    const auto read = [file](unsigned char* buffer, DWORD room, DWORD& got) {
+        return ReadFile(file, buffer, room, &got, nullptr) != FALSE;
     };
     return CrcOfPieces(read, bufferBytes, crc, control);
 }
