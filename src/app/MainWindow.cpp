@@ -8,7 +8,6 @@
 #include "app/resource.h"
 #include "archive/ArchiverInterface.h"
 #include "common/ScopedWin.h"
-#include "scan/DuplicatePairing.h"
 #include "scan/FolderScan.h"
 
 #include <commctrl.h>
@@ -18,8 +17,6 @@
 
 #include <algorithm>
 #include <clocale>
-#include <memory>
-#include <optional>
 #include <utility>
 #include <vector>
 

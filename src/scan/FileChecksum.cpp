@@ -40,12 +40,6 @@ bool CrcOfPieces(const PieceReader& read, DWORD bufferBytes, uint32_t& crc, cons
     return true;
 }
 
-bool ReadFileCrc(const std::wstring& path, uint32_t& crc) {
-    LARGE_INTEGER size{};
-    ScopedHandle file = OpenToRead(path);
-    return file.IsValid() && GetFileSizeEx(file.Get(), &size) && ReadOpenFileCrc(file.Get(), size.QuadPart, crc, {});
-}
-
 bool IsUnchangedFile(const FileEntry& entry) {
     WIN32_FILE_ATTRIBUTE_DATA now{};
     if (!GetFileAttributesExW(entry.containerPath.c_str(), GetFileExInfoStandard, &now)) return false;

@@ -22,9 +22,6 @@ void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, En
                                                       const StepControl& control = {},
                                                       const WIN32_FILE_ATTRIBUTE_DATA* met = nullptr);
 
-// The whole file's CRC-32; false when it cannot be opened or a read fails.
-[[nodiscard]] bool ReadFileCrc(const std::wstring& path, uint32_t& crc);
-
 // Reads a piece at a time into a buffer of `bufferBytes` (`got` 0 only at the end) and hashes
 // it all; false when a read fails or `control` stops it.
 using PieceReader = std::function<bool(unsigned char* buffer, DWORD size, DWORD& got)>;
