@@ -5,6 +5,7 @@
 #include "scan/FileChecksum.h"
 
 #include <wchar.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -86,9 +87,36 @@ DWORD WINAPI HashFiles(void* parameter) {
     return 0;
 }
 
+// No data access and full sharing: a folder that others hold open still answers.
+ScopedHandle OpenToQuery(const std::wstring& path) {
+    return ScopedHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// A file's index on its volume, alone: reading the volume's serial too, as a whole identity
+// does, costs several times more (under Wine a call to the mount manager for every folder), so
+// the walk reads it only for an index it has met before.
+std::optional<uint64_t> ReadFileIndex(const std::wstring& path) {
+    static const auto query = reinterpret_cast<decltype(&NtQueryInformationFile)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    if (!query) {
+        const std::optional<FileIdentity> identity = ReadFileIdentity(path);
+        return identity ? std::optional<uint64_t>(identity->fileIndex) : std::nullopt;
+    }
+    const ScopedHandle handle = OpenToQuery(path);
+    IO_STATUS_BLOCK status{};
+    LARGE_INTEGER index{};
+    constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
+    if (!handle.IsValid() || query(handle.Get(), &status, &index, sizeof(index), kFileInternalInformation) < 0 ||
+        index.QuadPart == 0) {
+        return std::nullopt;
+    }
+    return static_cast<uint64_t>(index.QuadPart);
+}
+
 void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& visited) {
     const ScanContext& context = queue.context;
-    if (queue.control.Cancelled() || !MarkFolderVisited(visited, ReadFileIdentity(folder))) return;
+    if (queue.control.Cancelled() || !MarkFolderVisited(visited, folder)) return;
 
     const std::optional<std::wstring> pattern = JoinPath(folder, L"*.*");
     if (!pattern) return;
@@ -139,10 +167,7 @@ std::optional<std::wstring> JoinPath(const std::wstring& folder, const std::wstr
 }
 
 std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path) {
-    // No data access and full sharing: a folder that others hold open still answers.
-    ScopedHandle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const ScopedHandle handle = OpenToQuery(path);
     if (!handle.IsValid()) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(handle.Get(), &info)) return std::nullopt;
@@ -151,9 +176,18 @@ std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path) {
     return FileIdentity{info.dwVolumeSerialNumber, index};
 }
 
-bool MarkFolderVisited(VisitedFolders& visited, const std::optional<FileIdentity>& identity) {
-    if (!identity) return true;
-    return visited.insert(*identity).second;
+bool MarkFolderVisited(VisitedFolders& visited, const std::wstring& folder) {
+    const std::optional<uint64_t> index = ReadFileIndex(folder);
+    if (!index) return true;
+    std::vector<std::wstring>& sameIndex = visited[*index];
+    if (!sameIndex.empty()) {  // the same folder only on the same volume
+        const std::optional<FileIdentity> identity = ReadFileIdentity(folder);
+        for (const std::wstring& earlier : sameIndex) {
+            if (identity && ReadFileIdentity(earlier) == identity) return false;
+        }
+    }
+    sameIndex.push_back(folder);
+    return true;
 }
 
 bool IsUnaddressableName(const std::wstring& name) {
@@ -183,11 +217,12 @@ bool IsCloudOnly(DWORD attributes) {
 
 WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, const StepControl& control,
                        size_t* cloudOnly) {
-    // Files are hashed on every core while the walk goes on; the walking thread joins them once
-    // it has met every file. A thread that cannot be started leaves its share to the others.
+    // Files are hashed on the other cores while the walk goes on, and the walking thread joins
+    // them once it has met every file: a core each. A thread that cannot be started leaves its
+    // share to the others.
     HashQueue queue(context, control);
     std::vector<ScopedHandle> hashers;
-    for (size_t w = 0; w < WorkerCount(); ++w) {
+    for (size_t w = 0; w < std::max<size_t>(WorkerCount() - 1, 1); ++w) {
         ScopedHandle thread(CreateThread(nullptr, 0, HashFiles, &queue, 0, nullptr));
         if (thread.IsValid()) hashers.push_back(std::move(thread));
     }

@@ -21,8 +21,7 @@ put mv move/{mv,mv-copy}.txt; put older move/older.txt; put p move/{p.txt,dest/p
 put rep move/{report/report,copy}
 zip move dest/mv.txt older.txt && zip move pack.zip p.txt q.txt && ln -s report move/zlink
 # Member names the archiver would read as other members (made on Windows: a backslash separates
-# folders); a member and a loose file that change
-# after the scan (the test puts mem.zip's rewrite in place).
+# folders); a member and a loose file that change after the scan (the test puts mem.zip's rewrite in place).
 python3 -c 'import sys, zipfile
 with zipfile.ZipFile("evil.zip", "w") as z:
     for name in sys.argv[1:]: i = zipfile.ZipInfo(name); i.create_system = 0; z.writestr(i, "content of " + name)' \

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The release zip as a Windows user gets it, and its program run alone in a fresh Wine prefix.
-# Usage: release-test.sh BUILD_DIR RELEASE_ZIP RELEASE_TESTS_EXE
+# The release zip as a Windows user gets it, run alone in a fresh Wine prefix. Usage: release-test.sh BUILD_DIR ZIP
 set -euo pipefail
-build="$1" zip="$2" tests="$3" root=$(cd "$(dirname "$0")/../.." && pwd) work="$1/release-test"
+zip="$2" root=$(cd "$(dirname "$0")/../.." && pwd) work="$1/release-test"
 fail() { echo "release-test: $*" >&2; exit 1; }
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -24,8 +23,11 @@ grep -qF "VALUE \"ProductVersion\", \"$version\"" <<<"$rc" || fail "the version 
 wineboot -i >/dev/null 2>&1 && wineserver -w
 app="$WINEPREFIX/drive_c/Veltrimox"
 mkdir -p "$app" && unzip -q "$zip" Veltrimox.exe -d "$app"
-VELTRIMOX_EXE="$app/Veltrimox.exe" "$root/tools/wine-exec" "$build" "$tests"
-# The shipped settings hold the placement the program starts with (Wine drops the blank after "=").
-# A settings file the program makes is UTF-16 too.
+# Started in its own folder and closed as the system closes a program (WM_CLOSE), it ends with 0.
+(cd "$app" && exec wine Veltrimox.exe) & program=$!
+for _ in $(seq 60); do kill -0 $program 2>/dev/null || break; wine taskkill /im Veltrimox.exe >/dev/null 2>&1 || true; sleep 0.5; done
+! kill -0 $program 2>/dev/null || fail "the program did not end when closed"
+wait "$program" || fail "the program ended with $? when closed"
+# The shipped settings (UTF-16, as a file the program makes) hold the placement it starts with (Wine drops the blank after "=").
 [ "$(sed -n '/^\[SystemSetting\]/,$p' "$work/ini.txt" | tr -d ' \r')" = "$(utf8 "$app/Veltrimox.ini" | tr -d ' \r')" ] \
   || fail "the shipped [SystemSetting] differs from what the program stores: $(cat "$app/Veltrimox.ini")"
