@@ -92,9 +92,7 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     const auto loose = [](const std::wstring& name) { return Box(name + L"を削除します。\nよろしいですか？", MB_YESNO); };
     const auto member = [](const std::wstring& name) { return Box(L"書庫内" + name + L"を削除します。\nよろしいですか？", MB_YESNO); };
     const auto failed = [](const std::wstring& name) { return Box(name + L"を削除できませんでした。", MB_ICONERROR); };
-    const auto alone = [](const std::wstring& name) {
-        return Box(name + L"と同じ内容のファイルが見つからないため、削除しませんでした。", MB_ICONERROR);
-    };
+    const auto alone = [](const std::wstring& name) { return Box(name + L"と同じ内容のファイルが見つからないため、削除しませんでした。", MB_ICONERROR); };
     const std::wstring deep = L"long\\" + std::wstring(140, L'n') + L"\\" + std::wstring(140, L'n');  // a cell of 300
     Scan(L"delete");
     // Outside the program after the scan: removed, edited, rewritten with another content.
@@ -215,8 +213,7 @@ TEST(ResultList, MoreRowsThanTheControlHoldsShowTheFirstOnesAndSaySoOnce) {
     const HWND parent = CreateWindowW(L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
     const auto seen = AnswerDialogs(parent, {IDOK}, [&] { ShowRows(ResultList{CreateResultList(parent, 1), rows}); });
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].caption + L"|" + seen[0].icon + L"|" + seen[0].text,
-              L"Veltrimox|warning|重複の組が100,010,000件見つかりました。\n一覧には先頭の100,000,000件だけを表示します。");
+    EXPECT_EQ(Describe(seen[0]), L"Veltrimox|warning|重複の組が100,010,000件見つかりました。\n一覧には先頭の100,000,000件だけを表示します。");
     EXPECT_EQ(SendMessageW(GetDlgItem(parent, 1), LVM_GETITEMCOUNT, 0, 0), 100000000);
     DestroyWindow(parent);
 }

@@ -25,8 +25,7 @@ BOOL CALLBACK ReadChild(HWND child, LPARAM param) {
     if (_wcsicmp(name, L"Button") == 0) seen.ids.push_back(GetDlgCtrlID(child));
     if (isStatic && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
         const auto icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-        const std::pair<LPCWSTR, const wchar_t*> system[] = {
-            {IDI_ERROR, L"error"}, {IDI_WARNING, L"warning"}, {IDI_QUESTION, L"question"}, {IDI_INFORMATION, L"info"}};
+        const std::pair<LPCWSTR, const wchar_t*> system[] = {{IDI_ERROR, L"error"}, {IDI_WARNING, L"warning"}, {IDI_INFORMATION, L"info"}};
         for (const auto& [id, text] : system) seen.icon = icon && icon == LoadIconW(nullptr, id) ? text : seen.icon;
     } else if (isStatic && seen.text.empty()) {
         seen.text = WindowText(child);

@@ -35,8 +35,10 @@ struct ProgramWindow {
 struct SeenDialog {
     std::wstring caption, text;
     std::vector<int> ids;  // its buttons' ids, in creation order
-    std::wstring icon;     // the system icon it shows: "error", "warning", "question", "info"; "" none
+    std::wstring icon;     // the system icon it shows: "error", "warning", "info"; "" none (or another)
 };
+// "caption|icon|text"
+[[nodiscard]] inline std::wstring Describe(const SeenDialog& box) { return box.caption + L"|" + box.icon + L"|" + box.text; }
 
 // Runs `act` and answers each dialog it shows on this thread, in turn, with the button of the
 // next id in `answers`, as a user would (BM_CLICK on the dialog's own button); in the folder
