@@ -131,21 +131,15 @@ ArchiverScanFigures BenchArchiverScan(const Workspace& workspace) {
     Random random(0x5EED0007);
     const std::vector<std::wstring> templates = MakeArchiveTemplates(workspace, random);
     int made = 0, archives = 0;
-    for (int top = 0; top < kScanTopFolders; ++top) {
-        const std::wstring topFolder = Join(root, L"dir" + std::to_wstring(top));
-        std::vector<std::wstring> folders = {topFolder};
-        for (int sub = 0; sub < kScanSubfoldersEach; ++sub) folders.push_back(Join(topFolder, L"sub" + std::to_wstring(sub)));
-        for (const std::wstring& folder : folders) {
-            MakeFolders(folder);
-            for (int f = 0; f < kScanFilesPerFolder; ++f, ++made) {
-                if (made % 3 != 0) {
-                    WriteRandomFile(Join(folder, L"file" + std::to_wstring(f) + L".dat"), 200 + random.Below(3897), random);
-                    continue;
-                }
-                const std::wstring& from = templates[static_cast<size_t>(archives++) % templates.size()];
-                const std::wstring to = Join(folder, L"file" + std::to_wstring(f) + from.substr(from.find_last_of(L'.')));
-                if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) Fail("cannot copy to " + Utf8(to));
+    for (const std::wstring& folder : MakeTreeFolders(root, kScanTopFolders, kScanSubfoldersEach)) {
+        for (int f = 0; f < kScanFilesPerFolder; ++f, ++made) {
+            if (made % 3 != 0) {
+                WriteRandomFile(Join(folder, L"file" + std::to_wstring(f) + L".dat"), 200 + random.Below(3897), random);
+                continue;
             }
+            const std::wstring& from = templates[static_cast<size_t>(archives++) % templates.size()];
+            const std::wstring to = Join(folder, L"file" + std::to_wstring(f) + from.substr(from.find_last_of(L'.')));
+            if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) Fail("cannot copy to " + Utf8(to));
         }
     }
     Print("  wrote %d files (%d of them archives: zip, 7z, gz) in %d folders\n", kScanFiles, archives,

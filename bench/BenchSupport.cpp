@@ -156,6 +156,17 @@ void MakeFolders(const std::wstring& path) {
     }
 }
 
+std::vector<std::wstring> MakeTreeFolders(const std::wstring& root, int top, int subEach) {
+    std::vector<std::wstring> folders;
+    for (int t = 0; t < top; ++t) {
+        folders.push_back(Join(root, L"dir" + std::to_wstring(t)));
+        const std::wstring topFolder = folders.back();
+        for (int s = 0; s < subEach; ++s) folders.push_back(Join(topFolder, L"sub" + std::to_wstring(s)));
+    }
+    for (const std::wstring& folder : folders) MakeFolders(folder);
+    return folders;
+}
+
 void RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW found{};
     {

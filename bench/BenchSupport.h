@@ -53,6 +53,9 @@ void Print(const char* format, ...);
 
 // Creates the folder and any missing parents; fails the run when it cannot.
 void MakeFolders(const std::wstring& path);
+// Makes `top` folders dirN under `root`, each with `subEach` subfolders subN, and returns them
+// all, each top folder before its subfolders.
+[[nodiscard]] std::vector<std::wstring> MakeTreeFolders(const std::wstring& root, int top, int subEach);
 // Removes a folder and everything below it, as far as it can.
 void RemoveTree(const std::wstring& path);
 

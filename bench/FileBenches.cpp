@@ -177,18 +177,11 @@ double BenchTree(const Workspace& workspace, double sevenZipStartup) {
     Random random(0x5EED0002);
     const Stopwatch makeClock;
     uint64_t totalBytes = 0;
-    std::vector<unsigned char> content;
-    for (int top = 0; top < kTopFolders; ++top) {
-        const std::wstring topFolder = Join(root, L"dir" + std::to_wstring(top));
-        std::vector<std::wstring> folders = {topFolder};
-        for (int sub = 0; sub < kSubfoldersEach; ++sub) folders.push_back(Join(topFolder, L"sub" + std::to_wstring(sub)));
-        for (const std::wstring& folder : folders) {
-            MakeFolders(folder);
-            for (int f = 0; f < kFilesPerFolder; ++f) {
-                const uint64_t size = 200 + random.Below(4096 - 200 + 1);
-                WriteRandomFile(Join(folder, L"file" + std::to_wstring(f) + L".dat"), size, random);
-                totalBytes += size;
-            }
+    for (const std::wstring& folder : MakeTreeFolders(root, kTopFolders, kSubfoldersEach)) {
+        for (int f = 0; f < kFilesPerFolder; ++f) {
+            const uint64_t size = 200 + random.Below(4096 - 200 + 1);
+            WriteRandomFile(Join(folder, L"file" + std::to_wstring(f) + L".dat"), size, random);
+            totalBytes += size;
         }
     }
     Print("  wrote %d files, %llu bytes, in %d folders in %.1f s\n", kTreeFiles,

@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <functional>
 
-bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position) {
-    const int row = SelectedRow(list.view);
+bool FindEntryInRow(const ResultList& list, const EntryList& entries, int row, int column, size_t& position) {
     if (row < 0) return false;
     position = FindEntryByName(entries, ReadCellText(list.view, row, column));
     return position < entries.size();

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-// The entry the selected row names in `column`; false when there is no row or no such entry.
-[[nodiscard]] bool FindSelectedEntry(const ResultList& list, const EntryList& entries, int column, size_t& position);
+// The entry that `row` (SelectedRow's) names in `column`; false when there is no row or no such entry.
+[[nodiscard]] bool FindEntryInRow(const ResultList& list, const EntryList& entries, int row, int column, size_t& position);
 
 // The step through context.runLong, or here when there is none.
 [[nodiscard]] bool RunLong(const CommandContext& context, const std::function<bool()>& step);

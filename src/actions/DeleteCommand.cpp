@@ -99,8 +99,9 @@ bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& memb
 
 void DeleteSelectedFile(const CommandContext& context, int column) {
     size_t position = 0, partner = 0;
-    if (!FindSelectedEntry(context.list, context.entries, column, position) ||
-        !FindSelectedEntry(context.list, context.entries, 1 - column, partner)) {
+    const int row = SelectedRow(context.list.view);
+    if (!FindEntryInRow(context.list, context.entries, row, column, position) ||
+        !FindEntryInRow(context.list, context.entries, row, 1 - column, partner)) {
         return;
     }
     const FileEntry entry = context.entries[position];
@@ -118,19 +119,18 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
     // there, and not inside what goes, or this would take the last one.
     const FileEntry& copy = context.entries[partner];
     const auto bothAsCatalogued = [&] { return IsStillAsCatalogued(context, entry) && IsStillAsCatalogued(context, copy); };
-    if (!RunLong(context, bothAsCatalogued) || (wholeFile && copy.containerPath == entry.containerPath)) {
+    if ((wholeFile && copy.containerPath == entry.containerPath) || !RunLong(context, bothAsCatalogued)) {
         ShowError(context, Format(kNoOtherCopy, entry.displayName));
         return;
     }
-    const bool recycled = wholeFile;  // otherwise the archiver rewrites the archive
-    const bool deleted = recycled ? RecycleFile(context.owner, entry.containerPath) == 1
-                                  : RunLong(context, [&] { return DeleteArchiveMember(context.archiverPath, entry); });
-    const std::wstring failureName = recycled ? fileName : entry.innerPath;
+    // A whole file goes to the Recycle Bin; otherwise the archiver rewrites the archive.
+    const bool deleted = wholeFile ? RecycleFile(context.owner, entry.containerPath) == 1
+                                   : RunLong(context, [&] { return DeleteArchiveMember(context.archiverPath, entry); });
     if (!deleted) {
-        ShowError(context, Format(kCannotDelete, failureName));
+        ShowError(context, Format(kCannotDelete, wholeFile ? fileName : entry.innerPath));
         return;
     }
-    ForgetDeletedFile(context, position, recycled);
+    ForgetDeletedFile(context, position, wholeFile);
 }
 
 void ForgetDeletedFile(const CommandContext& context, size_t position, bool recycled) {

@@ -118,7 +118,7 @@ int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM, LPARAM data
 
 void MoveSelectedFile(const CommandContext& context, int column) {
     size_t position = 0;
-    if (!FindSelectedEntry(context.list, context.entries, column, position)) return;
+    if (!FindEntryInRow(context.list, context.entries, SelectedRow(context.list.view), column, position)) return;
     const FileEntry entry = context.entries[position];
     const std::wstring fileName = FileNameOf(entry.containerPath);
 

@@ -1,10 +1,16 @@
 #include "app/ScanRun.h"
 
 #include "app/AppState.h"
+#include "app/ScanControl.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
+#include "common/ScopedWin.h"
 #include "scan/FileChecksum.h"
 #include "scan/FolderScan.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -13,6 +19,19 @@ constexpr DWORD kStopWaitMs = 50;
 constexpr UINT kProgressIntervalMs = 250;
 const wchar_t kNoDuplicates[] = L"重複はありませんでした。";
 const wchar_t kCloudOnly[] = L"%u 個のファイルはクラウドにだけあるため、調べませんでした。";
+
+// Shared by the window and the thread, which keeps it alive as long as it runs.
+struct ScanJob {
+    HWND window = nullptr;  // told of the end by WM_SCAN_DONE
+    ScanRequest request;
+    ScanSteps steps;
+    ScanControl control;
+    ScopedHandle thread;
+    std::wstring shownTitle;  // the progress last shown
+    std::mutex lock;          // guards the two below
+    bool ended = false;
+    std::optional<ScanOutcome> outcome;  // a finished, unstopped scan's
+};
 
 std::shared_ptr<ScanJob> g_scan;  // the running scan; null when none
 
@@ -32,16 +51,7 @@ DWORD WINAPI ScanThread(void* parameter) {
     return 0;
 }
 
-}  // namespace
-
-void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOutcome& outcome) {
-    const WalkedFiles files = ScanFolder(ScanContext{request.rootFolder, request.ignoreName}, request.rootFolder, control,
-                                         &outcome.cloudOnly);
-    if (control.Cancelled()) return;
-    outcome.entries = ExpandArchives(ExpansionRequest{request.archiverPath, request.rootFolder, control}, files).entries;
-    if (!control.Cancelled()) outcome.rows = BuildPairs(outcome.entries);
-}
-
+// Starts the steps on a thread of their own; null when no thread could be started.
 std::shared_ptr<ScanJob> StartScanJob(HWND window, ScanRequest request, ScanSteps steps) {
     auto job = std::make_shared<ScanJob>();
     job->window = window;
@@ -54,11 +64,14 @@ std::shared_ptr<ScanJob> StartScanJob(HWND window, ScanRequest request, ScanStep
     return job;
 }
 
+// Asks the scan to stop and gives its thread at most a moment to end; it ends by itself later.
 void StopScanJob(ScanJob& job) {
     CancelScan(job.control);
     WaitForSingleObject(job.thread.Get(), kStopWaitMs);
 }
 
+// True once the thread has finished its steps; `outcome` then holds what a scan that was not
+// stopped found (taken: a second call finds none).
 bool TakeScanOutcome(ScanJob& job, std::optional<ScanOutcome>& outcome) {
     std::lock_guard<std::mutex> hold(job.lock);
     if (!job.ended) return false;
@@ -67,6 +80,7 @@ bool TakeScanOutcome(ScanJob& job, std::optional<ScanOutcome>& outcome) {
     return true;
 }
 
+// "D:\data — 120 個のファイルを調べました（old\set.zip を検査中）"
 std::wstring ProgressTitle(ScanJob& job) {
     const std::wstring& root = job.request.rootFolder;
     std::wstring title = root + L" — " + std::to_wstring(job.control.filesHashed.load()) + L" 個のファイルを調べました";
@@ -74,6 +88,18 @@ std::wstring ProgressTitle(ScanJob& job) {
     if (!archive.empty()) title += L"（" + RelativeDisplayName(root, archive) + L" を検査中）";
     return title;
 }
+
+}  // namespace
+
+void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOutcome& outcome) {
+    const WalkedFiles files = ScanFolder(ScanContext{request.rootFolder, request.ignoreName}, request.rootFolder, control,
+                                         &outcome.cloudOnly);
+    if (control.Cancelled()) return;
+    outcome.entries = ExpandArchives(ExpansionRequest{request.archiverPath, request.rootFolder, control}, files).entries;
+    if (!control.Cancelled()) outcome.rows = BuildPairs(outcome.entries);
+}
+
+
 
 // The window as it is between scans: no timer, the scanned folder alone in the title.
 void EndScan(HWND hwnd) {
@@ -83,15 +109,10 @@ void EndScan(HWND hwnd) {
     RefreshCursor(hwnd);
 }
 
-// Stops the running scan, if any: it stops before its next piece of a file, an archiver run
-// included (its process is ended). Its thread ends on its own; what it finds is dropped.
 void StopScan(HWND hwnd) {
     if (!g_scan) return;
     StopScanJob(*g_scan);
     EndScan(hwnd);
-    MSG stale;
-    while (PeekMessageW(&stale, hwnd, WM_SCAN_DONE, WM_SCAN_DONE, PM_REMOVE)) {
-    }
 }
 
 // Scans the root folder afresh on a thread of its own; the list and the catalogue stay empty
@@ -107,7 +128,6 @@ void StartScan(HWND hwnd) {
     RefreshCursor(hwnd);
 }
 
-// Once the scan's thread has ended, its catalogue becomes the catalogue and its pairs the list.
 void FinishScan(HWND hwnd) {
     std::optional<ScanOutcome> outcome;
     if (!g_scan || !TakeScanOutcome(*g_scan, outcome)) return;

@@ -4,17 +4,13 @@
 // is doing (a read from a slow share, the pairing of a million files).
 #pragma once
 
-#include "app/ScanControl.h"
-#include "common/ScopedWin.h"
+#include "common/StepControl.h"
 #include "scan/Catalogue.h"
 #include "scan/DuplicatePairing.h"
 
 #include <windows.h>
 
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 
 struct ScanRequest {
@@ -34,32 +30,6 @@ using ScanSteps = std::function<void(const ScanRequest&, const StepControl&, Sca
 
 // Walk and hash, look into archives, pair; a stopped step goes to no later one.
 void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOutcome& outcome);
-
-// Shared by the window and the thread, which keeps it alive as long as it runs.
-struct ScanJob {
-    HWND window = nullptr;  // told of the end by WM_SCAN_DONE
-    ScanRequest request;
-    ScanSteps steps;
-    ScanControl control;
-    ScopedHandle thread;
-    std::wstring shownTitle;  // the progress last shown
-    std::mutex lock;          // guards the two below
-    bool ended = false;
-    std::optional<ScanOutcome> outcome;  // a finished, unstopped scan's
-};
-
-// Starts the steps on a thread of their own; null when no thread could be started.
-[[nodiscard]] std::shared_ptr<ScanJob> StartScanJob(HWND window, ScanRequest request, ScanSteps steps);
-
-// Asks the scan to stop and gives its thread at most a moment to end; it ends by itself later.
-void StopScanJob(ScanJob& job);
-
-// True once the thread has finished its steps; `outcome` then holds what a scan that was not
-// stopped found (taken: a second call finds none).
-[[nodiscard]] bool TakeScanOutcome(ScanJob& job, std::optional<ScanOutcome>& outcome);
-
-// "D:\data — 120 個のファイルを調べました（old\set.zip を検査中）"
-[[nodiscard]] std::wstring ProgressTitle(ScanJob& job);
 
 // The window's side, for the main window alone (its thread). Each takes the main window.
 // Stops a running scan and scans the root folder afresh; the list and the catalogue stay empty

@@ -42,10 +42,9 @@ bool EncodeUtf8(const std::wstring& text, std::string& bytes) {
 class ListFile {
 public:
     explicit ListFile(const std::string& content) {
-        std::wstring folder(MAX_PATH + 1, L'\0');
-        const DWORD length = GetTempPathW(MAX_PATH + 1, &folder[0]);
+        const std::optional<std::wstring> folder = TempFolder();
         wchar_t name[MAX_PATH] = {};
-        if (length == 0 || length > MAX_PATH || !GetTempFileNameW(folder.c_str(), L"vlx", 0, name)) return;
+        if (!folder || !GetTempFileNameW(folder->c_str(), L"vlx", 0, name)) return;
         path_ = name;
         ScopedHandle file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr));
         DWORD written = 0;

@@ -50,15 +50,13 @@ public:
     CaptureFile& operator=(const CaptureFile&) = delete;
 
     [[nodiscard]] bool Open() {
-        std::wstring folder(MAX_PATH + 1, L'\0');
-        const DWORD length = GetTempPathW(MAX_PATH + 1, &folder[0]);
-        if (length == 0 || length > MAX_PATH) return false;
-        folder.resize(length);
+        const std::optional<std::wstring> folder = TempFolder();
+        if (!folder) return false;
         static std::atomic<unsigned> counter{0};
         SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         for (int attempt = 0; attempt < 100 && !child_.IsValid(); ++attempt) {
-            path_ = folder + L"vlx" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
+            path_ = *folder + L"vlx" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
             child_.Reset(CreateFileW(path_.c_str(), GENERIC_WRITE, share, &inherit, CREATE_NEW,
                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
             if (!child_.IsValid() && GetLastError() != ERROR_FILE_EXISTS) return false;
@@ -93,6 +91,14 @@ HANDLE ArchiverJob() {
 }
 
 }  // namespace
+
+std::optional<std::wstring> TempFolder() {
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    const DWORD length = GetTempPathW(MAX_PATH + 1, &folder[0]);
+    if (length == 0 || length > MAX_PATH) return std::nullopt;
+    folder.resize(length);
+    return folder;
+}
 
 std::wstring LocateArchiver(const std::wstring& dir) {
     if (dir.empty()) return L"";

@@ -7,11 +7,15 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 // "<dir>\7z.exe" when both 7z.exe and 7z.dll are in `dir`; empty otherwise (archives off).
 [[nodiscard]] std::wstring LocateArchiver(const std::wstring& dir);
+
+// The temporary folder, ending in a separator; nullopt when there is none that fits MAX_PATH.
+[[nodiscard]] std::optional<std::wstring> TempFolder();
 
 // Command lines. The archiver's path is always quoted: unquoted, a path with a blank such as
 // C:\Program Files\7-Zip would make the platform try C:\Program.exe first. Output is asked

@@ -51,8 +51,11 @@ size_t SectionSplitter::Take(const std::wstring& line) {
         // The archiver prints each file's header once, with the path as the list file gave it.
         const auto found = files_.find(RestOfLine(line, length));
         current_ = found != files_.end() && !seen_[found->second] ? found->second : kNone;
-        if (current_ == kNone) forged_ = true;
-        if (current_ != kNone) seen_[current_] = 1;
+        if (current_ == kNone) {
+            forged_ = true;
+        } else {
+            seen_[current_] = 1;
+        }
         return kNone;
     }
     if (current_ != kNone && line == kFreeTextBegins) freeText_[current_] = 1;

@@ -22,6 +22,7 @@ std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths
     uint64_t cost = 0;
     for (size_t i = 0; i < paths.size(); ++i) {
         const std::wstring& path = paths[i];
+        const std::wstring upper = UpperCase(path);  // the same length: each prefix is its folder's key
         std::vector<size_t> ends;  // of every folder in the path, and of the path itself
         for (size_t at = path.find_first_of(L"\\/", 3); at != std::wstring::npos; at = path.find_first_of(L"\\/", at + 1)) {
             ends.push_back(at);
@@ -29,7 +30,7 @@ std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths
         ends.push_back(path.size());
         const auto clashes = [&] {
             for (size_t end : ends) {
-                const auto found = spellings.find(UpperCase(path.substr(0, end)));
+                const auto found = spellings.find(upper.substr(0, end));
                 if (found != spellings.end() && (end == path.size() || found->second != path.substr(0, end))) return true;
             }
             return false;
@@ -44,7 +45,7 @@ std::vector<std::vector<size_t>> PlanRuns(const std::vector<std::wstring>& paths
             cost = 0;
         }
         runs.back().push_back(i);
-        for (size_t end : ends) spellings.emplace(UpperCase(path.substr(0, end)), path.substr(0, end));
+        for (size_t end : ends) spellings.emplace(upper.substr(0, end), path.substr(0, end));
         bytes += size;
         cost += fileCost;
     }

@@ -99,15 +99,11 @@ ScopedHandle OpenToQuery(const std::wstring& path) {
 std::optional<uint64_t> ReadFileIndex(const std::wstring& path) {
     static const auto query = reinterpret_cast<decltype(&NtQueryInformationFile)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
-    if (!query) {
-        const std::optional<FileIdentity> identity = ReadFileIdentity(path);
-        return identity ? std::optional<uint64_t>(identity->fileIndex) : std::nullopt;
-    }
     const ScopedHandle handle = OpenToQuery(path);
     IO_STATUS_BLOCK status{};
     LARGE_INTEGER index{};
     constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
-    if (!handle.IsValid() || query(handle.Get(), &status, &index, sizeof(index), kFileInternalInformation) < 0 ||
+    if (!query || !handle.IsValid() || query(handle.Get(), &status, &index, sizeof(index), kFileInternalInformation) < 0 ||
         index.QuadPart == 0) {
         return std::nullopt;
     }
