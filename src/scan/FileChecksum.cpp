@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -13,9 +14,11 @@ constexpr DWORD kChunkBytes = 1u << 20;  // memory per file stays bounded whatev
 
 uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
-// The CRC of an open file of about `size` bytes (a small one gets a small buffer).
+// The CRC of an open file of about `size` bytes. A small one gets a buffer of its own size:
+// one read takes it whole and the next finds the end (a larger buffer costs a read more under
+// Wine, which looks for the end itself after a short read).
 bool ReadOpenFileCrc(HANDLE file, uint64_t size, uint32_t& crc, const StepControl& control) {
-    const DWORD bufferBytes = size < kChunkBytes ? static_cast<DWORD>(size) + 1 : kChunkBytes;
+    const DWORD bufferBytes = size < kChunkBytes ? std::max<DWORD>(static_cast<DWORD>(size), 1) : kChunkBytes;
     const auto read = [file](unsigned char* buffer, DWORD room, DWORD& got) {
         return ReadFile(file, buffer, room, &got, nullptr) != FALSE;
     };

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <deque>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -88,66 +89,112 @@ DWORD WINAPI HashFiles(void* parameter) {
 }
 
 // No data access and full sharing: a folder that others hold open still answers.
-ScopedHandle OpenToQuery(const std::wstring& path) {
-    return ScopedHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+ScopedHandle OpenToQuery(const std::wstring& path, DWORD access = FILE_READ_ATTRIBUTES) {
+    return ScopedHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 // A file's index on its volume, alone: reading the volume's serial too, as a whole identity
 // does, costs several times more (under Wine a call to the mount manager for every folder), so
 // the walk reads it only for an index it has met before.
-std::optional<uint64_t> ReadFileIndex(const std::wstring& path) {
+std::optional<uint64_t> ReadFileIndex(HANDLE handle) {
     static const auto query = reinterpret_cast<decltype(&NtQueryInformationFile)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
-    const ScopedHandle handle = OpenToQuery(path);
     IO_STATUS_BLOCK status{};
     LARGE_INTEGER index{};
     constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
-    if (!query || !handle.IsValid() || query(handle.Get(), &status, &index, sizeof(index), kFileInternalInformation) < 0 ||
-        index.QuadPart == 0) {
+    if (!query || query(handle, &status, &index, sizeof(index), kFileInternalInformation) < 0 || index.QuadPart == 0) {
         return std::nullopt;
     }
     return static_cast<uint64_t>(index.QuadPart);
 }
 
-void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& visited) {
-    const ScanContext& context = queue.context;
-    if (queue.control.Cancelled() || !MarkFolderVisited(visited, folder)) return;
+// The folders a walk has entered, by file index.
+using VisitedFolders = std::map<uint64_t, std::vector<std::wstring>>;
 
-    const std::optional<std::wstring> pattern = JoinPath(folder, L"*.*");
-    if (!pattern) return;
+// True when this folder has not been walked yet in this scan under any path (and records it);
+// a folder whose index cannot be read is always walked, so it can never hide part of the tree.
+bool MarkFolderVisited(VisitedFolders& visited, const std::wstring& folder, HANDLE opened) {
+    const std::optional<uint64_t> index = ReadFileIndex(opened);
+    if (!index) return true;
+    std::vector<std::wstring>& sameIndex = visited[*index];
+    if (!sameIndex.empty()) {  // the same folder only on the same volume
+        const std::optional<FileIdentity> identity = ReadFileIdentity(folder);
+        for (const std::wstring& earlier : sameIndex) {
+            if (identity && ReadFileIdentity(earlier) == identity) return false;
+        }
+    }
+    sameIndex.push_back(folder);
+    return true;
+}
+
+// An entry of a folder's listing as the Find functions give it: the reparse tag of a link is in
+// dwReserved0. False for a name no WIN32_FIND_DATAW holds.
+bool ToFindData(const FILE_FULL_DIR_INFO& info, WIN32_FIND_DATAW& found) {
+    const size_t nameChars = info.FileNameLength / sizeof(wchar_t);
+    if (nameChars == 0 || nameChars >= MAX_PATH) return false;
+    found = WIN32_FIND_DATAW{};
+    found.dwFileAttributes = info.FileAttributes;
+    const auto time = [](const LARGE_INTEGER& t) {
+        return FILETIME{static_cast<DWORD>(t.QuadPart), static_cast<DWORD>(static_cast<uint64_t>(t.QuadPart) >> 32)};
+    };
+    found.ftCreationTime = time(info.CreationTime);
+    found.ftLastAccessTime = time(info.LastAccessTime);
+    found.ftLastWriteTime = time(info.LastWriteTime);
+    found.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.EndOfFile.QuadPart) >> 32);
+    found.nFileSizeLow = static_cast<DWORD>(info.EndOfFile.QuadPart);
+    if (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) found.dwReserved0 = info.EaSize;
+    std::copy_n(info.FileName, nameChars, found.cFileName);
+    return true;
+}
+
+// Sorts one listed entry: a file to hash, a subfolder to walk afterwards, or neither.
+void MeetEntry(HashQueue& queue, const std::wstring& folder, const WIN32_FIND_DATAW& found,
+               std::vector<std::wstring>& subfolders) {
+    const ScanContext& context = queue.context;
+    if (IsDotEntry(found.cFileName)) return;
+    const std::wstring name = found.cFileName;
+    if (IsUnaddressableName(name)) return;
+    std::optional<std::wstring> child = JoinPath(folder, name);
+    if (!child) return;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (_wcsicmp(name.c_str(), context.ignoreName.c_str()) != 0) {
+            subfolders.push_back(std::move(*child));
+        }
+        return;
+    }
+    if (IsFileSymbolicLink(found)) return;
+    if (context.cloudOnly && context.cloudOnly(found)) {
+        ++queue.cloudOnly;
+        return;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA met{found.dwFileAttributes, found.ftCreationTime, found.ftLastAccessTime,
+                                  found.ftLastWriteTime, found.nFileSizeHigh, found.nFileSizeLow};
+    queue.met.push_back(MetFile{WalkedFile{std::move(*child), std::nullopt}, met});
+    if (queue.met.size() >= kHandOver) HandOver(queue, false);
+}
+
+void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& visited) {
+    if (queue.control.Cancelled()) return;
+    // One open of the folder serves both its index and its listing: every open and close is a
+    // call to the system (a round trip to the server under Wine), and a tree has thousands.
+    const ScopedHandle opened = OpenToQuery(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+    if (!opened.IsValid() || !MarkFolderVisited(visited, folder, opened.Get())) return;
 
     // One listing serves both passes: files are handled as they come, subfolders afterwards
-    // in the same listing order.
+    // in the same listing order. Large pieces, no short names: less work for the file system.
     std::vector<std::wstring> subfolders;
+    std::vector<unsigned char> listing(64 * 1024);
     WIN32_FIND_DATAW found{};
-    {
-        // No short names, and the listing fetched in large pieces: less work for the file system.
-        ScopedFindHandle find(FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
-                                               FIND_FIRST_EX_LARGE_FETCH));
-        if (!find.IsValid()) return;
-        do {
-            if (IsDotEntry(found.cFileName)) continue;
-            const std::wstring name = found.cFileName;
-            if (IsUnaddressableName(name)) continue;
-            std::optional<std::wstring> child = JoinPath(folder, name);
-            if (!child) continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (_wcsicmp(name.c_str(), context.ignoreName.c_str()) != 0) {
-                    subfolders.push_back(std::move(*child));
-                }
-                continue;
-            }
-            if (IsFileSymbolicLink(found)) continue;
-            if (context.cloudOnly && context.cloudOnly(found)) {
-                ++queue.cloudOnly;
-                continue;
-            }
-            WIN32_FILE_ATTRIBUTE_DATA met{found.dwFileAttributes, found.ftCreationTime, found.ftLastAccessTime,
-                                          found.ftLastWriteTime, found.nFileSizeHigh, found.nFileSizeLow};
-            queue.met.push_back(MetFile{WalkedFile{std::move(*child), std::nullopt}, met});
-            if (queue.met.size() >= kHandOver) HandOver(queue, false);
-        } while (!queue.control.Cancelled() && FindNextFileW(find.Get(), &found));
+    while (!queue.control.Cancelled() &&
+           GetFileInformationByHandleEx(opened.Get(), FileFullDirectoryInfo, listing.data(),
+                                        static_cast<DWORD>(listing.size()))) {
+        for (size_t at = 0;;) {
+            const auto& info = *reinterpret_cast<const FILE_FULL_DIR_INFO*>(listing.data() + at);
+            if (ToFindData(info, found)) MeetEntry(queue, folder, found, subfolders);
+            if (info.NextEntryOffset == 0) break;
+            at += info.NextEntryOffset;
+        }
     }
     if (!queue.met.empty()) HandOver(queue, false);
 
@@ -172,20 +219,6 @@ std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path) {
     const uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     if (index == 0) return std::nullopt;
     return FileIdentity{info.dwVolumeSerialNumber, index};
-}
-
-bool MarkFolderVisited(VisitedFolders& visited, const std::wstring& folder) {
-    const std::optional<uint64_t> index = ReadFileIndex(folder);
-    if (!index) return true;
-    std::vector<std::wstring>& sameIndex = visited[*index];
-    if (!sameIndex.empty()) {  // the same folder only on the same volume
-        const std::optional<FileIdentity> identity = ReadFileIdentity(folder);
-        for (const std::wstring& earlier : sameIndex) {
-            if (identity && ReadFileIdentity(earlier) == identity) return false;
-        }
-    }
-    sameIndex.push_back(folder);
-    return true;
 }
 
 bool IsUnaddressableName(const std::wstring& name) {

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,13 +69,6 @@ struct FileIdentity {
 
 // nullopt when the identity cannot be read or is not meaningful (a file index of 0).
 [[nodiscard]] std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path);
-
-// The folders a walk has entered, by file index.
-using VisitedFolders = std::map<uint64_t, std::vector<std::wstring>>;
-
-// True when this folder has not been walked yet in this scan under any path (and records it);
-// a folder whose identity cannot be read is always walked, so it can never hide part of the tree.
-[[nodiscard]] bool MarkFolderVisited(VisitedFolders& visited, const std::wstring& folder);
 
 // Entries the walk passes over: names the platform would open as another file ("report." is
 // opened as "report") or as a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and COM/LPT with a

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <random>
+#include <set>
 
 TEST(Crc32, EveryPathGivesTheCheckValueAndTheReferenceAtEveryLengthAlignmentAndSplit) {
     std::vector<uint32_t (*)(uint32_t, const void*, size_t)> paths = {&Crc32Reference, &Crc32SliceBy8, &Crc32Update};
@@ -81,6 +82,15 @@ TEST(FolderScan, EachFolderOnceAndEveryFileThatCanBeReadAndAddressed) {
                             L"cache", L"com10.txt", L"com\u2074", L"in.txt", L"o.txt", L"x.con"}));
     EXPECT_EQ(files.size(), got.size()) << "every file met is read; the rest are passed over";
     EXPECT_EQ(got.at(FindEntryByName(got, L"big.bin")).crcText, FormatCrcText(Crc32Reference(0, big.data(), big.size())));
+}
+
+// A folder whose listing the system gives in several pieces: every file of every piece is read.
+TEST(FolderScan, AFolderListedInSeveralPieces) {
+    const std::wstring folder = MakeTempFolder(L"pieces");
+    for (int i = 0; i < 400; ++i) WriteTestFile(folder + L"\\" + std::wstring(180, L'n') + std::to_wstring(i), std::to_string(i));
+    std::set<std::wstring> crcs;
+    for (const FileEntry& e : LooseEntries(ScanFolder(ScanContext{folder, L""}, folder))) crcs.insert(e.crcText);
+    EXPECT_EQ(crcs.size(), 400u);
 }
 
 // Rows against the double loop, and after each removal against a stored list that deletes the
