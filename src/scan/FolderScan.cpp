@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <condition_variable>
 #include <deque>
 #include <iterator>
@@ -148,6 +149,20 @@ bool ToFindData(const FILE_FULL_DIR_INFO& info, WIN32_FIND_DATAW& found) {
     return true;
 }
 
+// The entry of a piece of a listing at `at`, or null when it would not lie whole in the piece.
+const FILE_FULL_DIR_INFO* EntryAt(const std::vector<unsigned char>& piece, size_t at) {
+    const size_t nameAt = at + offsetof(FILE_FULL_DIR_INFO, FileName);
+    if (nameAt > piece.size()) return nullptr;
+    const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(piece.data() + at);
+    return nameAt + info->FileNameLength <= piece.size() ? info : nullptr;
+}
+
+const FILE_FULL_DIR_INFO* NextEntry(const std::vector<unsigned char>& piece, const FILE_FULL_DIR_INFO* info) {
+    if (info->NextEntryOffset == 0) return nullptr;
+    return EntryAt(piece, static_cast<size_t>(reinterpret_cast<const unsigned char*>(info) - piece.data()) +
+                              info->NextEntryOffset);
+}
+
 // Sorts one listed entry: a file to hash, a subfolder to walk afterwards, or neither.
 void MeetEntry(HashQueue& queue, const std::wstring& folder, const WIN32_FIND_DATAW& found,
                std::vector<std::wstring>& subfolders) {
@@ -184,16 +199,15 @@ void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& vi
     // One listing serves both passes: files are handled as they come, subfolders afterwards
     // in the same listing order. Large pieces, no short names: less work for the file system.
     std::vector<std::wstring> subfolders;
-    std::vector<unsigned char> listing(64 * 1024);
-    WIN32_FIND_DATAW found{};
-    while (!queue.control.Cancelled() &&
-           GetFileInformationByHandleEx(opened.Get(), FileFullDirectoryInfo, listing.data(),
-                                        static_cast<DWORD>(listing.size()))) {
-        for (size_t at = 0;;) {
-            const auto& info = *reinterpret_cast<const FILE_FULL_DIR_INFO*>(listing.data() + at);
-            if (ToFindData(info, found)) MeetEntry(queue, folder, found, subfolders);
-            if (info.NextEntryOffset == 0) break;
-            at += info.NextEntryOffset;
+    {  // the piece is freed before the subfolders are walked
+        std::vector<unsigned char> listing(64 * 1024);
+        WIN32_FIND_DATAW found{};
+        while (!queue.control.Cancelled() &&
+               GetFileInformationByHandleEx(opened.Get(), FileFullDirectoryInfo, listing.data(),
+                                            static_cast<DWORD>(listing.size()))) {
+            for (const FILE_FULL_DIR_INFO* info = EntryAt(listing, 0); info; info = NextEntry(listing, info)) {
+                if (ToFindData(*info, found)) MeetEntry(queue, folder, found, subfolders);
+            }
         }
     }
     if (!queue.met.empty()) HandOver(queue, false);
