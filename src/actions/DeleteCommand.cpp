@@ -8,6 +8,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <map>
+#include <optional>
 
 namespace {
 
@@ -39,12 +41,32 @@ bool IsListedWithCrc(const std::vector<ListedMember>& items, const FileEntry& me
     });
 }
 
+// What the archiver lists in each archive a command looks at, each archive listed once: the
+// checks of a member and of a partner in the same archive, and the delete, share one listing.
+class ArchiveListings {
+public:
+    explicit ArchiveListings(const std::wstring& archiverPath) : archiverPath_(archiverPath) {}
+    // Null when the archive cannot be listed.
+    const std::vector<ListedMember>* Of(const std::wstring& archive) {
+        const auto [at, added] = listed_.try_emplace(archive);
+        if (added) {
+            std::vector<ListedMember> items;
+            if (ListArchiveItems(archiverPath_, archive, items)) at->second = std::move(items);
+        }
+        return at->second ? &*at->second : nullptr;
+    }
+
+private:
+    const std::wstring& archiverPath_;
+    std::map<std::wstring, std::optional<std::vector<ListedMember>>> listed_;
+};
+
 // True when the entry still stands for the content it was paired by: a loose file of the same
 // size and last-write time, a member listed by its archive with the same CRC.
-bool IsStillAsCatalogued(const CommandContext& context, const FileEntry& entry) {
+bool IsStillAsCatalogued(ArchiveListings& listings, const FileEntry& entry) {
     if (entry.inArchive == 0) return IsUnchangedFile(entry);
-    std::vector<ListedMember> items;
-    return ListArchiveItems(context.archiverPath, entry.containerPath, items) && IsListedWithCrc(items, entry);
+    const std::vector<ListedMember>* items = listings.Of(entry.containerPath);
+    return items && IsListedWithCrc(*items, entry);
 }
 
 }  // namespace
@@ -66,18 +88,19 @@ int RecycleFile(HWND owner, const std::wstring& path) {
     return IsGone(path) ? 1 : 0;
 }
 
-bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& member) {
+bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& member,
+                         const std::vector<ListedMember>* listedBefore) {
     const std::wstring& archive = member.containerPath;
     const std::wstring& innerPath = member.innerPath;
     // The archiver would create a new, empty archive in place of a missing one.
     if (IsGone(archive)) return true;
     if (archiverPath.empty() || !IsLiteralMemberName(innerPath)) return false;
 
-    std::vector<ListedMember> before;
-    if (!ListArchiveItems(archiverPath, archive, before) || !NamesOneItemAlone(before, innerPath) ||
-        !IsListedWithCrc(before, member)) {
-        return false;
-    }
+    std::vector<ListedMember> own;
+    if (!listedBefore && ListArchiveItems(archiverPath, archive, own)) listedBefore = &own;
+    if (!listedBefore) return false;
+    const std::vector<ListedMember>& before = *listedBefore;
+    if (!NamesOneItemAlone(before, innerPath) || !IsListedWithCrc(before, member)) return false;
 
     DWORD exitCode = 0;
     if (!RunArchiver(DeleteCommandLine(archiverPath, archive, innerPath), nullptr, exitCode) || exitCode != 0) {
@@ -118,14 +141,17 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
     // The row said the two were equal when the list was made; the other copy must still be
     // there, and not inside what goes, or this would take the last one.
     const FileEntry& copy = context.entries[partner];
-    const auto bothAsCatalogued = [&] { return IsStillAsCatalogued(context, entry) && IsStillAsCatalogued(context, copy); };
+    ArchiveListings listings(context.archiverPath);
+    const auto bothAsCatalogued = [&] { return IsStillAsCatalogued(listings, entry) && IsStillAsCatalogued(listings, copy); };
     if ((wholeFile && copy.containerPath == entry.containerPath) || !RunLong(context, bothAsCatalogued)) {
         ShowError(context, Format(kNoOtherCopy, entry.displayName));
         return;
     }
     // A whole file goes to the Recycle Bin; otherwise the archiver rewrites the archive.
     const bool deleted = wholeFile ? RecycleFile(context.owner, entry.containerPath) == 1
-                                   : RunLong(context, [&] { return DeleteArchiveMember(context.archiverPath, entry); });
+                                   : RunLong(context, [&] {
+                                         return DeleteArchiveMember(context.archiverPath, entry, listings.Of(entry.containerPath));
+                                     });
     if (!deleted) {
         ShowError(context, Format(kCannotDelete, wholeFile ? fileName : entry.innerPath));
         return;

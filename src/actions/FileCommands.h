@@ -9,6 +9,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+struct ListedMember;
 
 // The dialogs a command shows: the main window passes SystemDialogs(), a test its own answers.
 struct CommandDialogs {
@@ -51,9 +54,11 @@ void ForgetDeletedFile(const CommandContext& context, size_t position, bool recy
 
 // Removes `member` from its archive with the archiver. Nothing is run for a name the archiver
 // would read as another, nor unless a listing shows that name once, nothing under it, and the
-// member's CRC. True only when a fresh listing then shows the old one less exactly that member,
-// or when the archive itself is gone.
-[[nodiscard]] bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& member);
+// member's CRC: `listedBefore`, the archive's listing the caller has just taken, or a listing of its
+// own. True only when a fresh listing then shows the old one less exactly that member, or when
+// the archive itself is gone.
+[[nodiscard]] bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& member,
+                                       const std::vector<ListedMember>* listedBefore = nullptr);
 
 // The folder picker's callback: opens the picker with the folder passed as `data` selected.
 int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM parameter, LPARAM data);

@@ -99,8 +99,6 @@ void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOu
     if (!control.Cancelled()) outcome.rows = BuildPairs(outcome.entries);
 }
 
-
-
 // The window as it is between scans: no timer, the scanned folder alone in the title.
 void EndScan(HWND hwnd) {
     KillTimer(hwnd, ID_SCAN_PROGRESS_TIMER);

@@ -33,7 +33,7 @@ private:
     HANDLE h_ = nullptr;
 };
 
-// Owns a search handle from FindFirstFileExW.
+// Owns a search handle from FindFirstFileW.
 class ScopedFindHandle {
 public:
     explicit ScopedFindHandle(HANDLE h) : h_(h) {}
