@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <functional>
 
-bool FindEntryInRow(const ResultList& list, const EntryList& entries, int row, int column, size_t& position) {
-    if (row < 0) return false;
-    position = FindEntryByName(entries, ReadCellText(list.view, row, column));
-    return position < entries.size();
+bool SelectedEntries(const ResultList& list, int column, size_t& position, size_t& partner) {
+    const int row = SelectedRow(list.view);
+    if (row < 0 || static_cast<uint64_t>(row) >= RowCount(list.rows)) return false;
+    const auto [file1, file2] = RowEntries(list.rows, static_cast<uint64_t>(row));
+    position = column == 0 ? file1 : file2;
+    partner = column == 0 ? file2 : file1;
+    return true;
 }
 
 CommandDialogs SystemDialogs() {
@@ -18,8 +21,8 @@ CommandDialogs SystemDialogs() {
                           PickFolder};
 }
 
-bool RunLong(const CommandContext& context, const std::function<bool()>& step) {
-    return context.runLong ? context.runLong(step) : step();
+bool RunLong(const CommandContext& context, const std::function<bool(const StepControl&)>& step) {
+    return context.runLong ? context.runLong(step) : step(StepControl{});
 }
 
 bool AskYes(const CommandContext& context, const std::wstring& text, UINT style) {

@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-// The entry that `row` (SelectedRow's) names in `column`; false when there is no row or no such entry.
-[[nodiscard]] bool FindEntryInRow(const ResultList& list, const EntryList& entries, int row, int column, size_t& position);
+// The positions of the entries the selected row names: `position` in `column`, `partner` in
+// the other; false when no row is selected.
+[[nodiscard]] bool SelectedEntries(const ResultList& list, int column, size_t& position, size_t& partner);
 
 // The step through context.runLong, or here when there is none.
-[[nodiscard]] bool RunLong(const CommandContext& context, const std::function<bool()>& step);
+[[nodiscard]] bool RunLong(const CommandContext& context, const std::function<bool(const StepControl&)>& step);
 
 // Asks a question; true only for Yes (a box that failed or was closed otherwise is no consent).
 [[nodiscard]] bool AskYes(const CommandContext& context, const std::wstring& text, UINT style);

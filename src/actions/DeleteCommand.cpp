@@ -1,13 +1,16 @@
 #include "actions/CommandSupport.h"
+#include "actions/ContentProof.h"
 #include "actions/FileCommands.h"
 #include "actions/ResultList.h"
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
 #include "scan/FileChecksum.h"
+#include "scan/FolderScan.h"
 
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <optional>
 
@@ -88,11 +91,32 @@ int RecycleFile(HWND owner, const std::wstring& path) {
     return IsGone(path) ? 1 : 0;
 }
 
+namespace {
+
+// The archive less the member, written beside it under a name of this run's own.
+std::wstring RewriteName(const std::wstring& archive) {
+    static std::atomic<unsigned> counter{0};
+    return archive + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".vlx";
+}
+
+bool ListsOldLessMember(const std::vector<ListedMember>& before, const std::vector<ListedMember>& after,
+                        const std::wstring& innerPath) {
+    std::vector<std::pair<std::wstring, std::wstring>> expected, listed;
+    for (const ListedMember& item : before) {
+        if (item.innerPath != innerPath) expected.emplace_back(item.innerPath, item.crcText);
+    }
+    for (const ListedMember& item : after) listed.emplace_back(item.innerPath, item.crcText);
+    std::sort(expected.begin(), expected.end());
+    std::sort(listed.begin(), listed.end());
+    return listed == expected;
+}
+
+}  // namespace
+
 bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& member,
                          const std::vector<ListedMember>* listedBefore) {
     const std::wstring& archive = member.containerPath;
     const std::wstring& innerPath = member.innerPath;
-    // The archiver would create a new, empty archive in place of a missing one.
     if (IsGone(archive)) return true;
     if (archiverPath.empty() || !IsLiteralMemberName(innerPath)) return false;
 
@@ -102,35 +126,46 @@ bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& memb
     const std::vector<ListedMember>& before = *listedBefore;
     if (!NamesOneItemAlone(before, innerPath) || !IsListedWithCrc(before, member)) return false;
 
+    // The archiver reports success even when nothing matched: only a listing of what it wrote
+    // tells, and it must be the old one less exactly this member (in any order).
+    const std::wstring rewritten = RewriteName(archive);
     DWORD exitCode = 0;
-    if (!RunArchiver(DeleteCommandLine(archiverPath, archive, innerPath), nullptr, exitCode) || exitCode != 0) {
+    std::vector<ListedMember> listed;
+    const bool written = RunArchiver(DeleteCommandLine(archiverPath, archive, innerPath, rewritten), nullptr, exitCode) &&
+                         exitCode == 0 && ListArchiveItems(archiverPath, rewritten, listed) &&
+                         ListsOldLessMember(before, listed, innerPath);
+    if (written && MoveFileExW(rewritten.c_str(), archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    DeleteFileW(rewritten.c_str());
+    return false;
+}
+
+bool IsArchiveItsMemberAlone(const std::wstring& archiverPath, const FileEntry& member) {
+    ArchiveShape shape;
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    if (!ListArchiveShape(archiverPath, member.containerPath, shape) ||
+        !GetFileAttributesExW(member.containerPath.c_str(), GetFileExInfoStandard, &file)) {
         return false;
     }
-    // The archiver reports success even when nothing matched: only a fresh listing tells, and it
-    // must be the old one less exactly this member (in any order).
-    std::vector<ListedMember> listed;
-    if (!ListArchiveItems(archiverPath, archive, listed)) return false;
-    std::vector<std::wstring> expected, after;
-    for (const ListedMember& item : before) {
-        if (item.innerPath != innerPath) expected.push_back(item.innerPath);
-    }
-    for (const ListedMember& item : listed) after.push_back(item.innerPath);
-    std::sort(expected.begin(), expected.end());
-    std::sort(after.begin(), after.end());
-    return after == expected;
+    const uint64_t size = (static_cast<uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+    // A gzip names no physical size; its CRC was proven by extracting it whole, and data after
+    // its end would have failed that proof.
+    const bool sized = shape.physicalSizeListed ? shape.physicalSize == size
+                                                : ReadLeadingFormat(member.containerPath) == LeadingFormat::kGzip;
+    return shape.items.size() == 1 && shape.items[0] == member.innerPath && shape.offset == 0 && !shape.tail &&
+           !shape.warnings && !shape.freeText && sized;
 }
 
 void DeleteSelectedFile(const CommandContext& context, int column) {
     size_t position = 0, partner = 0;
-    const int row = SelectedRow(context.list.view);
-    if (!FindEntryInRow(context.list, context.entries, row, column, position) ||
-        !FindEntryInRow(context.list, context.entries, row, 1 - column, partner)) {
-        return;
-    }
-    const FileEntry entry = context.entries[position];
+    if (!SelectedEntries(context.list, column, position, partner)) return;
+    const PairRows& rows = context.list.rows;
+    const FileEntry entry = rows.entries[position];
+    const FileEntry copy = rows.entries[partner];
     const std::wstring fileName = FileNameOf(entry.containerPath);
 
-    const bool wholeFile = entry.inArchive == 0 || CountArchiveMembers(context.entries, entry.containerPath) == 1;
+    const bool wholeFile = entry.inArchive == 0 || CountArchiveMembers(rows, entry.containerPath) == 1;
     if (entry.inArchive == 0) {
         if (!AskYes(context, Format(kAskLoose, fileName), MB_YESNO)) return;
     } else if (wholeFile) {
@@ -138,20 +173,33 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
     } else if (!AskYes(context, Format(kAskMember, entry.innerPath), MB_YESNO)) {
         return;
     }
-    // The row said the two were equal when the list was made; the other copy must still be
-    // there, and not inside what goes, or this would take the last one.
-    const FileEntry& copy = context.entries[partner];
+    // The row said the two were equal when the list was made. The other copy must still be
+    // there, a file of its own, not inside what goes, and hold the same bytes now, or this would
+    // take the last one. Size and time (or the listed CRC) tell most changes at once.
     ArchiveListings listings(context.archiverPath);
-    const auto bothAsCatalogued = [&] { return IsStillAsCatalogued(listings, entry) && IsStillAsCatalogued(listings, copy); };
-    if ((wholeFile && copy.containerPath == entry.containerPath) || !RunLong(context, bothAsCatalogued)) {
+    const auto proven = [&](const StepControl& control) {
+        return !(wholeFile && copy.containerPath == entry.containerPath) && IsStillAsCatalogued(listings, entry) &&
+               IsStillAsCatalogued(listings, copy) &&
+               !(entry.inArchive == 0 && copy.inArchive == 0 && AreOneFile(entry.containerPath, copy.containerPath)) &&
+               HaveSameBytes(context.archiverPath, entry, copy, control);
+    };
+    if (!RunLong(context, proven)) {
         ShowError(context, Format(kNoOtherCopy, entry.displayName));
         return;
     }
-    // A whole file goes to the Recycle Bin; otherwise the archiver rewrites the archive.
-    const bool deleted = wholeFile ? RecycleFile(context.owner, entry.containerPath) == 1
-                                   : RunLong(context, [&] {
-                                         return DeleteArchiveMember(context.archiverPath, entry, listings.Of(entry.containerPath));
-                                     });
+    // A whole file goes to the Recycle Bin (an archive only when it holds nothing but the
+    // member); otherwise the archiver rewrites the archive.
+    bool deleted = false;
+    if (entry.inArchive == 0) {
+        deleted = RecycleFile(context.owner, entry.containerPath) == 1;
+    } else if (wholeFile) {
+        deleted = RunLong(context, [&](const StepControl&) { return IsArchiveItsMemberAlone(context.archiverPath, entry); }) &&
+                  RecycleFile(context.owner, entry.containerPath) == 1;
+    } else {
+        deleted = RunLong(context, [&](const StepControl&) {
+            return DeleteArchiveMember(context.archiverPath, entry, listings.Of(entry.containerPath));
+        });
+    }
     if (!deleted) {
         ShowError(context, Format(kCannotDelete, wholeFile ? fileName : entry.innerPath));
         return;
@@ -162,20 +210,10 @@ void DeleteSelectedFile(const CommandContext& context, int column) {
 void ForgetDeletedFile(const CommandContext& context, size_t position, bool recycled) {
     // A recycled file takes every entry in it along (an archive's own and its members'); a
     // rewritten archive's own entry no longer has the CRC it was paired by.
-    const std::wstring container = context.entries[position].containerPath;
+    const PairRows& rows = context.list.rows;
     std::vector<size_t> stale{position};
-    for (size_t i = 0; i < context.entries.size(); ++i) {
-        const FileEntry& other = context.entries[i];
-        if (i != position && other.containerPath == container && (recycled || other.inArchive == 0)) {
-            stale.push_back(i);
-        }
+    for (const size_t i : LiveEntriesIn(rows, rows.entries[position].containerPath)) {
+        if (i != position && (recycled || rows.entries[i].inArchive == 0)) stale.push_back(i);
     }
-    if (recycled) {
-        RemoveRowsByContainers(context.list, context.entries, {container});
-    } else {
-        TextSet names;
-        for (size_t i : stale) names.insert(context.entries[i].displayName);
-        RemoveRowsByNames(context.list, names);
-    }
-    EraseEntries(context.entries, stale);
+    RemoveRows(context.list, stale);
 }

@@ -57,17 +57,18 @@ Outcome MoveInto(const CommandContext& context, const std::wstring& source, cons
         cleared = *destination;
     }
     // Across volumes a move copies the whole file.
-    const bool moved = RunLong(context, [&] { return MoveFileW(source.c_str(), destination->c_str()) != FALSE; });
+    const bool moved =
+        RunLong(context, [&](const StepControl&) { return MoveFileW(source.c_str(), destination->c_str()) != FALSE; });
     return moved ? Outcome::kMoved : Outcome::kFailed;
 }
 
-// Entries that lie at `path` or below it, ignoring case as the file system does: a loose file,
-// an archive with its members, or the contents of a folder.
-std::vector<size_t> EntriesAt(const EntryList& entries, const std::wstring& path) {
+// Live entries that lie at `path` or below it, ignoring case as the file system does: a loose
+// file, an archive with its members, or the contents of a folder.
+std::vector<size_t> EntriesAt(const PairRows& rows, const std::wstring& path) {
     std::vector<size_t> found;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const std::wstring& container = entries[i].containerPath;
-        if (container.size() >= path.size() && _wcsnicmp(container.c_str(), path.c_str(), path.size()) == 0 &&
+    for (size_t i = 0; i < rows.entries.size(); ++i) {
+        const std::wstring& container = rows.entries[i].containerPath;
+        if (rows.live[i] && container.size() >= path.size() && _wcsnicmp(container.c_str(), path.c_str(), path.size()) == 0 &&
             (container.size() == path.size() || IsPathSeparator(container[path.size()]))) {
             found.push_back(i);
         }
@@ -117,9 +118,10 @@ int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM, LPARAM data
 }
 
 void MoveSelectedFile(const CommandContext& context, int column) {
-    size_t position = 0;
-    if (!FindEntryInRow(context.list, context.entries, SelectedRow(context.list.view), column, position)) return;
-    const FileEntry entry = context.entries[position];
+    size_t position = 0, partner = 0;
+    if (!SelectedEntries(context.list, column, position, partner)) return;
+    const PairRows& rows = context.list.rows;
+    const FileEntry entry = rows.entries[position];
     const std::wstring fileName = FileNameOf(entry.containerPath);
 
     if (entry.inArchive == 1 &&
@@ -131,12 +133,13 @@ void MoveSelectedFile(const CommandContext& context, int column) {
     std::wstring cleared;
     const Outcome outcome = MoveInto(context, entry.containerPath, *folder, cleared);
     if (outcome == Outcome::kDeclined) return;
-    // What stood at the destination is in the Recycle Bin now, whether or not the move followed.
-    std::vector<size_t> stale = cleared.empty() ? std::vector<size_t>() : EntriesAt(context.entries, cleared);
-    if (outcome == Outcome::kMoved) stale.push_back(position);
-    TextSet containers;
-    for (size_t i : stale) containers.insert(context.entries[i].containerPath);
-    RemoveRowsByContainers(context.list, context.entries, containers);
-    EraseEntries(context.entries, stale);
+    // What stood at the destination is in the Recycle Bin now, whether or not the move followed;
+    // a moved file takes everything in it along.
+    std::vector<size_t> stale = cleared.empty() ? std::vector<size_t>() : EntriesAt(rows, cleared);
+    if (outcome == Outcome::kMoved) {
+        const std::vector<size_t> moved = LiveEntriesIn(rows, entry.containerPath);
+        stale.insert(stale.end(), moved.begin(), moved.end());
+    }
+    RemoveRows(context.list, stale);
     if (outcome == Outcome::kFailed) ShowError(context, Format(kCannotMove, fileName));
 }

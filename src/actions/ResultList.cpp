@@ -115,12 +115,7 @@ std::wstring ReadCellText(HWND list, int row, int column) {
     }
 }
 
-void RemoveRowsByNames(const ResultList& list, const TextSet& names) {
-    HideEntriesNamed(list.rows, names);
-    SetRowCount(list);
-}
-
-void RemoveRowsByContainers(const ResultList& list, const EntryList& entries, const TextSet& containerPaths) {
-    HideEntriesInContainers(list.rows, entries, containerPaths);
+void RemoveRows(const ResultList& list, const std::vector<size_t>& positions) {
+    HideEntries(list.rows, positions, true);
     SetRowCount(list);
 }

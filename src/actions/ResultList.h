@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The control (created with LVS_OWNERDATA) and the rows it shows.
 struct ResultList {
@@ -39,7 +40,6 @@ void AnswerDisplayInfo(const PairRows& rows, NMLVDISPINFOW& info);
 // A cell's whole text, however long.
 [[nodiscard]] std::wstring ReadCellText(HWND list, int row, int column);
 
-// HideEntriesNamed and HideEntriesInContainers, on the control too: the rest of the rows keep
-// their order and move up, so no row stays selected.
-void RemoveRowsByNames(const ResultList& list, const TextSet& names);
-void RemoveRowsByContainers(const ResultList& list, const EntryList& entries, const TextSet& containerPaths);
+// Takes the entries at `positions` out of the catalogue and their rows off the control: the rest
+// of the rows keep their order and move up, so no row stays selected.
+void RemoveRows(const ResultList& list, const std::vector<size_t>& positions);

@@ -17,8 +17,7 @@ struct AppState {
     std::wstring settingsFile;
     std::wstring ignoreName;
     std::wstring archiverPath;  // empty: archives are not handled
-    EntryList entries;
-    PairRows rows;  // what the result list shows
+    PairRows rows;  // the catalogue and what the result list shows
     HWND mainWindow = nullptr;
     HWND resultList = nullptr;
     HMENU menuResource = nullptr;

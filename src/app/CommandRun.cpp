@@ -5,6 +5,7 @@
 #include "app/resource.h"
 #include "common/ScopedWin.h"
 
+#include <atomic>
 #include <functional>
 #include <utility>
 
@@ -21,20 +22,29 @@ public:
     CommandGuard& operator=(const CommandGuard&) = delete;
 };
 
+// Set by Esc or a close while a command's step runs: a comparison stops, nothing is deleted.
+std::atomic<bool> g_stopStep{false};
+const HANDLE g_stepStopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
 // A command's long step on a thread of its own, while this thread keeps the window answering
-// (the command still counts as running: drops, F5 and other commands wait, a close too).
-bool RunLongStep(const std::function<bool()>& step) {
+// (the command still counts as running: drops, F5 and other commands wait, a close too). While
+// it runs, the session does not end without the user's word.
+bool RunLongStep(const std::function<bool(const StepControl&)>& step) {
+    g_stopStep = false;
+    ResetEvent(g_stepStopped);
+    const StepControl control{{}, {}, &g_stopStep, g_stepStopped};
     struct Call {
-        const std::function<bool()>& step;
+        const std::function<bool(const StepControl&)>& step;
+        const StepControl& control;
         bool result;
-    } call{step, false};
+    } call{step, control, false};
     const auto body = [](void* parameter) -> DWORD {
         Call& c = *static_cast<Call*>(parameter);
-        c.result = c.step();
+        c.result = c.step(c.control);
         return 0;
     };
     ScopedHandle thread(CreateThread(nullptr, 0, body, &call, 0, nullptr));
-    if (!thread.IsValid()) return step();
+    if (!thread.IsValid()) return step(control);
     App().commandWorking = true;
     RefreshCursor(App().mainWindow);
     const HANDLE ends = thread.Get();
@@ -46,6 +56,7 @@ bool RunLongStep(const std::function<bool()>& step) {
                 quit = static_cast<int>(message.wParam);
                 break;
             }
+            if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) StopCommandStep();
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -53,6 +64,7 @@ bool RunLongStep(const std::function<bool()>& step) {
     }
     if (quit >= 0) PostQuitMessage(quit);
     App().commandWorking = false;
+    ShutdownBlockReasonDestroy(App().mainWindow);
     RefreshCursor(App().mainWindow);
     return call.result;
 }
@@ -62,8 +74,8 @@ bool RunLongStep(const std::function<bool()>& step) {
 void RunFileCommand(HWND hwnd, int commandId) {
     {
         CommandGuard guard;
-        const CommandContext context{hwnd, ResultList{App().resultList, App().rows}, App().entries, App().rootFolder,
-                                     App().archiverPath, App().dialogs, RunLongStep};
+        const CommandContext context{hwnd, ResultList{App().resultList, App().rows}, App().rootFolder, App().archiverPath,
+                                     App().dialogs, RunLongStep};
         switch (commandId) {
             case ID_DELETE_FILE1: DeleteSelectedFile(context, 0); break;
             case ID_DELETE_FILE2: DeleteSelectedFile(context, 1); break;
@@ -73,4 +85,9 @@ void RunFileCommand(HWND hwnd, int commandId) {
         }
     }
     if (std::exchange(App().closePending, false)) SendMessageW(hwnd, WM_CLOSE, 0, 0);
+}
+
+void StopCommandStep() {
+    g_stopStep = true;
+    SetEvent(g_stepStopped);
 }

@@ -7,3 +7,6 @@
 // ID_DELETE_FILE1 and the like: deletes or moves the file the selected row names. A close asked
 // for meanwhile follows when it ends.
 void RunFileCommand(HWND hwnd, int commandId);
+
+// Stops a command's comparison under way (Esc, a close): the command then changes nothing.
+void StopCommandStep();

@@ -24,6 +24,7 @@ namespace {
 
 const wchar_t kClassName[] = L"Veltrimox";
 const wchar_t kTitle[] = L"Veltrimox";
+const wchar_t kBusyReason[] = L"ファイルを書き換えています。終わるまでお待ちください。";
 
 AppState g_app;
 
@@ -157,6 +158,7 @@ void OnClose(HWND hwnd) {
     // Never in the middle of a command: the archiver may be rewriting an archive.
     if (g_app.commandRunning) {
         g_app.closePending = true;
+        StopCommandStep();
         return;
     }
     StopScan(hwnd);
@@ -164,9 +166,20 @@ void OnClose(HWND hwnd) {
     DestroyWindow(hwnd);
 }
 
-// Windows is ending the session: the scan stops, and its archiver runs with it.
+// While a command's step runs (an archive rewritten, a file copied to another drive), the
+// session waits for it, with a word to the user.
+BOOL OnQueryEndSession(HWND hwnd) {
+    if (!g_app.commandWorking) return TRUE;
+    ShutdownBlockReasonCreate(hwnd, kBusyReason);
+    return FALSE;
+}
+
+// Windows is ending the session: the scan stops, and its archiver runs with it; the placement
+// is kept as at a close.
 void OnEndSession(HWND hwnd, BOOL ending) {
-    if (ending) StopScan(hwnd);
+    if (!ending) return;
+    StopScan(hwnd);
+    SavePlacement(hwnd, g_app.settingsFile);
 }
 
 void OnDestroy(HWND hwnd) {
@@ -185,6 +198,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         HANDLE_MSG(hwnd, WM_DESTROY, OnDestroy);
         HANDLE_MSG(hwnd, WM_TIMER, OnTimer);
         HANDLE_MSG(hwnd, WM_SETCURSOR, OnSetCursor);
+        HANDLE_MSG(hwnd, WM_QUERYENDSESSION, OnQueryEndSession);
         HANDLE_MSG(hwnd, WM_ENDSESSION, OnEndSession);
         case WM_SCAN_DONE:
             OnScanDone(hwnd);

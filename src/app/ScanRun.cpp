@@ -95,8 +95,8 @@ void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOu
     const WalkedFiles files = ScanFolder(ScanContext{request.rootFolder, request.ignoreName}, request.rootFolder, control,
                                          &outcome.cloudOnly);
     if (control.Cancelled()) return;
-    outcome.entries = ExpandArchives(ExpansionRequest{request.archiverPath, request.rootFolder, control}, files).entries;
-    if (!control.Cancelled()) outcome.rows = BuildPairs(outcome.entries);
+    EntryList entries = ExpandArchives(ExpansionRequest{request.archiverPath, request.rootFolder, control}, files).entries;
+    if (!control.Cancelled()) outcome.rows = BuildPairs(std::move(entries));
 }
 
 // The window as it is between scans: no timer, the scanned folder alone in the title.
@@ -118,7 +118,6 @@ void StopScan(HWND hwnd) {
 void StartScan(HWND hwnd) {
     StopScan(hwnd);
     SendMessageW(App().resultList, LVM_DELETEALLITEMS, 0, 0);
-    ClearEntries(App().entries);
     App().rows = PairRows{};  // the last scan's model goes now, not when the next one replaces it
     g_scan = StartScanJob(hwnd, ScanRequest{App().rootFolder, App().ignoreName, App().archiverPath}, App().scanSteps);
     if (!g_scan) return;  // no thread: the scan ends before it began
@@ -131,7 +130,6 @@ void FinishScan(HWND hwnd) {
     if (!g_scan || !TakeScanOutcome(*g_scan, outcome)) return;
     EndScan(hwnd);
     if (!outcome) return;
-    App().entries = std::move(outcome->entries);
     App().rows = std::move(outcome->rows);
     ShowRows(ResultList{App().resultList, App().rows});
     if (outcome->cloudOnly > 0) {

@@ -20,8 +20,7 @@ struct ScanRequest {
 };
 
 struct ScanOutcome {
-    EntryList entries;
-    PairRows rows;
+    PairRows rows;  // holds the catalogue
     size_t cloudOnly = 0;  // files passed over unread: their data is only in the cloud
 };
 

@@ -3,11 +3,14 @@
 #include "archive/ArchiverInterface.h"
 #include "common/ScopedWin.h"
 #include "common/Workers.h"
+#include "scan/Crc32.h"
 #include "scan/FileChecksum.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
+#include <memory>
+#include <unordered_map>
 
 namespace {
 
@@ -105,7 +108,9 @@ void ExpandOne(Batch& batch, size_t file) {
         return true;
     };
     ++batch.singleRuns;
-    if (!RunArchiver(ListCommandLine(archiver, path), list, exitCode, batch.request.control)) found.clear();
+    // A file that changed since its test may list only part of its members: an error there
+    // catalogues none of them.
+    if (!RunArchiver(ListCommandLine(archiver, path), list, exitCode, batch.request.control) || exitCode > 1) found.clear();
 }
 
 // One run over the files of `run`, named in a list file. True when it ended as the archiver ends
@@ -253,6 +258,71 @@ void ExpandInRuns(Batch& batch) {
     });
 }
 
+// A block-compressed gzip (BGZF, as genomics tools write) names its first member's size in its
+// header: when that is not the whole file, there are more members.
+bool IsSeveralBlocks(const std::wstring& path) {
+    const ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    unsigned char h[18] = {};
+    DWORD got = 0;
+    LARGE_INTEGER size{};
+    if (!file.IsValid() || !ReadFile(file.Get(), h, sizeof(h), &got, nullptr) || got != sizeof(h) ||
+        !GetFileSizeEx(file.Get(), &size)) {
+        return false;
+    }
+    const bool blocked = (h[3] & 4) && h[12] == 'B' && h[13] == 'C' && h[14] == 2 && h[15] == 0;
+    return blocked && (h[16] | h[17] << 8) + 1 != size.QuadPart;
+}
+
+// A gzip lists the CRC and size (modulo 2^32) of its last member, while its content is all its
+// members: its listed CRC is the content's only when extracting it whole gives that CRC and size.
+// Then `member` gets the whole size, which the listing gave only modulo 2^32.
+bool ProveGzipWhole(const ExpansionRequest& request, const std::wstring& path, ListedMember& member) {
+    if (IsSeveralBlocks(path)) return false;
+    ArchiverStream stream;
+    if (!stream.Start(ExtractCommandLine(request.archiverPath, path, L""))) return false;
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[1u << 20]);
+    uint32_t crc = 0;
+    uint64_t size = 0;
+    for (DWORD got = 0;; size += got, crc = Crc32Update(crc, buffer.get(), got)) {
+        if (request.control.Cancelled() || !stream.Read(buffer.get(), 1u << 20, got)) return false;
+        if (got == 0) break;
+    }
+    DWORD exitCode = 1;
+    if (!stream.Finish(exitCode) || exitCode != 0 || FormatCrcText(crc) != member.crcText ||
+        static_cast<uint32_t>(size) != static_cast<uint32_t>(member.size)) {
+        return false;
+    }
+    member.size = size;
+    return true;
+}
+
+// Keeps only the members whose listed CRC is the CRC-32 of their content: none of an LZH (a
+// 16-bit CRC) or a zstd file (part of another hash), and a gzip's one only where it is proven,
+// which is done only where the CRC meets another entry's (extracting costs a test's time).
+void KeepHonestCrcs(const ExpansionRequest& request, const WalkedFiles& files,
+                    std::vector<std::vector<ListedMember>>& members) {
+    std::unordered_map<std::wstring, size_t> crcs;
+    std::vector<size_t> gzips;
+    for (size_t file = 0; file < files.size(); ++file) {
+        const LeadingFormat format = files[file].entry ? files[file].entry->format : LeadingFormat::kOther;
+        if (files[file].entry) ++crcs[files[file].entry->crcText];
+        if (format == LeadingFormat::kLzh || format == LeadingFormat::kZstd ||
+            (format == LeadingFormat::kGzip && members[file].size() != 1)) {
+            std::vector<ListedMember>().swap(members[file]);
+        }
+        for (const ListedMember& member : members[file]) ++crcs[member.crcText];
+        if (format == LeadingFormat::kGzip && !members[file].empty()) gzips.push_back(file);
+    }
+    RunOnWorkers(WorkerCount(), gzips.size(), [&](size_t at) {
+        const size_t file = gzips[at];
+        ListedMember& member = members[file][0];
+        request.control.Testing(files[file].path);
+        if (crcs.find(member.crcText)->second < 2 || !ProveGzipWhole(request, files[file].path, member)) {
+            std::vector<ListedMember>().swap(members[file]);
+        }
+    });
+}
+
 }  // namespace
 
 std::wstring MemberDisplayName(const std::wstring& rootFolder, const std::wstring& archivePath,
@@ -274,11 +344,13 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
         members = std::move(batch.members);
         result.batchRuns = batch.batchRuns;
         result.singleRuns = batch.singleRuns;
+        if (!request.control.Cancelled()) KeepHonestCrcs(request, files, members);
         request.control.Testing(L"");
     }
     if (request.control.Cancelled()) return result;  // unfinished: no catalogue to assemble
     for (size_t file = 0; file < files.size(); ++file) {
-        if (files[file].entry) AppendEntry(result.entries, *files[file].entry);
+        const std::optional<FileEntry>& own = files[file].entry;
+        if (own) AppendEntry(result.entries, *own);
         for (ListedMember& member : members[file]) {
             FileEntry entry;
             entry.displayName = MemberDisplayName(request.rootFolder, files[file].path, member.innerPath);
@@ -286,6 +358,8 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
             entry.containerPath = files[file].path;
             entry.crcText = std::move(member.crcText);
             entry.inArchive = 1;
+            entry.size = member.size;
+            entry.sizeKind = member.sizeListed ? SizeKind::kExact : SizeKind::kUnknown;
             AppendEntry(result.entries, std::move(entry));
         }
         std::vector<ListedMember>().swap(members[file]);

@@ -117,6 +117,10 @@ std::wstring ListCommandLine(const std::wstring& archiverPath, const std::wstrin
     return Quoted(archiverPath) + L" l " + Quoted(archive) + L" -ba" + kSwitches;
 }
 
+std::wstring ShapeCommandLine(const std::wstring& archiverPath, const std::wstring& archive) {
+    return Quoted(archiverPath) + L" l " + Quoted(archive) + kSwitches;
+}
+
 std::wstring BatchTestCommandLine(const std::wstring& archiverPath, const std::wstring& listFile) {
     return BatchLine(archiverPath, L" t -ba", listFile);
 }
@@ -126,8 +130,10 @@ std::wstring BatchListCommandLine(const std::wstring& archiverPath, const std::w
 }
 
 std::wstring DeleteCommandLine(const std::wstring& archiverPath, const std::wstring& archive,
-                               const std::wstring& innerPath) {
-    return Quoted(archiverPath) + L" d -spd -ssc " + Quoted(archive) + L" -- " + Quoted(innerPath);
+                               const std::wstring& innerPath, const std::wstring& newArchive) {
+    // -u-: the archive itself is not updated; -up1!NEW: what is kept goes into NEW instead.
+    return Quoted(archiverPath) + L" d -spd -ssc " + Quoted(archive) + L" -u- " + Quoted(L"-up1!" + newArchive) +
+           L" -- " + Quoted(innerPath);
 }
 
 bool IsLiteralMemberName(const std::wstring& innerPath) {
@@ -183,6 +189,41 @@ bool OutputLines::Feed(const char* bytes, size_t count, const OutputLineSink& si
 
 bool OutputLines::Finish(const OutputLineSink& sink) { return pending_.empty() || Deliver(sink); }
 
+namespace {
+
+// Starts `commandLine` hidden and suspended with `output` as its standard output (input and
+// error at NUL), puts it in the job and lets it run. `output` must be inheritable, and no other
+// handle made inheritable meanwhile: runs started from several threads take turns in `turn`.
+bool StartArchiver(const std::wstring& commandLine, HANDLE output, HANDLE nul, ScopedHandle& process) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = nul;
+    startup.hStdOutput = output ? output : nul;
+    startup.hStdError = nul;
+
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    PROCESS_INFORMATION started{};
+    // Detached rather than given a hidden console: a console host can hold the child's standard
+    // handles after the child has ended (seen under Wine); without one nothing outlives the child.
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS | CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &started)) {
+        return false;
+    }
+    process.Reset(started.hProcess);
+    ScopedHandle thread(started.hThread);
+    // In its job before it runs a single instruction.
+    if (ArchiverJob()) AssignProcessToJobObject(ArchiverJob(), process.Get());
+    ResumeThread(thread.Get());
+    return true;
+}
+
+std::mutex g_starting;
+
+}  // namespace
+
 bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DWORD& exitCode,
                  const StepControl& control) {
     if (commandLine.size() > kMaxCommandLine) return false;
@@ -195,33 +236,11 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
     // Only the child's handle to the capture file is inheritable. Runs started at once from
     // several threads take turns from here until it is closed, or a child would inherit another
     // run's handle.
-    static std::mutex starting;
-    std::unique_lock<std::mutex> turn(starting);
+    std::unique_lock<std::mutex> turn(g_starting);
     CaptureFile capture;
     if (sink && !capture.Open()) return false;
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nul.Get();
-    startup.hStdOutput = sink ? capture.ChildEnd() : nul.Get();
-    startup.hStdError = nul.Get();
-
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    PROCESS_INFORMATION process{};
-    // Detached rather than given a hidden console: a console host can hold the child's standard
-    // handles after the child has ended (seen under Wine); without one nothing outlives the child.
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS | CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &process)) {
-        return false;
-    }
-    ScopedHandle processHandle(process.hProcess);
-    ScopedHandle threadHandle(process.hThread);
-    // In its job before it runs a single instruction.
-    if (ArchiverJob()) AssignProcessToJobObject(ArchiverJob(), processHandle.Get());
-    ResumeThread(threadHandle.Get());
+    ScopedHandle processHandle;
+    if (!StartArchiver(commandLine, sink ? capture.ChildEnd() : nullptr, nul.Get(), processHandle)) return false;
     capture.CloseChildEnd();
     turn.unlock();
 
@@ -251,4 +270,53 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
     if (stopped || control.Cancelled() || !GetExitCodeProcess(processHandle.Get(), &code)) return false;
     exitCode = code;
     return true;
+}
+
+bool ArchiverStream::Start(const std::wstring& commandLine) {
+    if (commandLine.size() > kMaxCommandLine) return false;
+    ScopedHandle nul = OpenNul();
+    if (!nul.IsValid()) return false;
+    std::unique_lock<std::mutex> turn(g_starting);
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    // Extraction writes large blocks, so a pipe costs little here, and holds nothing on disk.
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1u << 20)) return false;
+    reader_.Reset(readEnd);
+    ScopedHandle childEnd(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    return StartArchiver(commandLine, childEnd.Get(), nul.Get(), process_);
+}
+
+bool ArchiverStream::Read(unsigned char* buffer, DWORD size, DWORD& got) {
+    got = 0;
+    if (!reader_.IsValid()) return false;
+    if (ReadFile(reader_.Get(), buffer, size, &got, nullptr)) return true;
+    got = 0;
+    return GetLastError() == ERROR_BROKEN_PIPE;  // the end of the output: every writer has gone
+}
+
+bool ArchiverStream::Finish(DWORD& exitCode) {
+    reader_.Reset();
+    if (!process_.IsValid()) return false;
+    WaitForSingleObject(process_.Get(), INFINITE);
+    DWORD code = 0;
+    const bool ended = GetExitCodeProcess(process_.Get(), &code) != FALSE;
+    process_.Reset();
+    exitCode = code;
+    return ended;
+}
+
+ArchiverStream::~ArchiverStream() {
+    reader_.Reset();
+    if (process_.IsValid()) {
+        TerminateProcess(process_.Get(), 1);
+        WaitForSingleObject(process_.Get(), INFINITE);
+    }
+}
+
+std::wstring ExtractCommandLine(const std::wstring& archiverPath, const std::wstring& archive,
+                                const std::wstring& innerPath) {
+    std::wstring line = Quoted(archiverPath) + L" e -so -spd -ssc " + Quoted(archive) + L" -p0";
+    if (!innerPath.empty()) line += L" -- " + Quoted(innerPath);
+    return line;
 }

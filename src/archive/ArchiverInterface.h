@@ -2,6 +2,7 @@
 // child process, its standard output read as it comes.
 #pragma once
 
+#include "common/ScopedWin.h"
 #include "common/StepControl.h"
 
 #include <windows.h>
@@ -23,14 +24,21 @@
 // that an encrypted archive fails at once instead of asking for one.
 [[nodiscard]] std::wstring TestCommandLine(const std::wstring& archiverPath, const std::wstring& archive);
 [[nodiscard]] std::wstring ListCommandLine(const std::wstring& archiverPath, const std::wstring& archive);
+// The list command without -ba: the archive's own properties come first.
+[[nodiscard]] std::wstring ShapeCommandLine(const std::wstring& archiverPath, const std::wstring& archive);
 // The same over every file named in `listFile` (UTF-8, one full path a line). The list run
 // keeps its headers: "Listing archive: PATH" is what tells one archive's members from the next.
 [[nodiscard]] std::wstring BatchTestCommandLine(const std::wstring& archiverPath, const std::wstring& listFile);
 [[nodiscard]] std::wstring BatchListCommandLine(const std::wstring& archiverPath, const std::wstring& listFile);
 // Names the member literally (-spd: no wildcards), with its exact letter case (-ssc), and after
-// "--" so that a name beginning with "-" or "@" is never read as a switch or a list file.
+// "--" so that a name beginning with "-" or "@" is never read as a switch or a list file. The
+// archive is left as it is: the result goes to `newArchive`, which must not exist yet.
 [[nodiscard]] std::wstring DeleteCommandLine(const std::wstring& archiverPath, const std::wstring& archive,
-                                             const std::wstring& innerPath);
+                                             const std::wstring& innerPath, const std::wstring& newArchive);
+// Extracts `innerPath` (empty: every item, which for a gzip is its one) to standard output,
+// named as the delete command names it.
+[[nodiscard]] std::wstring ExtractCommandLine(const std::wstring& archiverPath, const std::wstring& archive,
+                                              const std::wstring& innerPath);
 // False for a member name that the delete command would not take as it stands: the archiver
 // drops a leading separator or drive ("\b.txt", "c:\b.txt"), folds "." and ".." components
 // ("x\..\docs" is "docs"; a last "." or ".." matches everything), and reads an empty component
@@ -65,3 +73,21 @@ private:
 // stopped, by the sink or by control.cancel (the child is then ended at once).
 [[nodiscard]] bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DWORD& exitCode,
                                const StepControl& control = {});
+
+// An archiver run whose standard output is read as a stream of bytes, as the caller asks for
+// them; ending it early (destroyed before Finish) ends the child.
+class ArchiverStream {
+public:
+    ArchiverStream() = default;
+    ArchiverStream(const ArchiverStream&) = delete;
+    ArchiverStream& operator=(const ArchiverStream&) = delete;
+    ~ArchiverStream();
+    [[nodiscard]] bool Start(const std::wstring& commandLine);
+    // `got` 0 at the end of the output; false when the read failed.
+    [[nodiscard]] bool Read(unsigned char* buffer, DWORD size, DWORD& got);
+    // Waits for the child to end; true with its exit code.
+    [[nodiscard]] bool Finish(DWORD& exitCode);
+
+private:
+    ScopedHandle reader_, process_;
+};

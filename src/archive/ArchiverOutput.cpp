@@ -19,22 +19,41 @@ std::wstring RestOfLine(const std::wstring& line, size_t prefixLength) {
     return line.substr(prefixLength, line.size() - prefixLength - 1);
 }
 
+// The decimal number after `prefix`, up to the line feed; false for anything else.
+bool ParseNumberLine(const std::wstring& line, const wchar_t* prefix, size_t length, uint64_t& number) {
+    if (!StartsWithIgnoringCase(line, prefix, length) || line.size() < length + 2 || line.back() != L'\n') return false;
+    uint64_t value = 0;
+    for (size_t i = length; i + 1 < line.size(); ++i) {
+        const wchar_t c = line[i];
+        if (c < L'0' || c > L'9' || value > (UINT64_MAX - 9) / 10) return false;
+        value = value * 10 + static_cast<uint64_t>(c - L'0');
+    }
+    number = value;
+    return true;
+}
+
 }  // namespace
+
+bool ParseSizeLine(const std::wstring& line, uint64_t& size) { return ParseNumberLine(line, L"Size = ", 7, size); }
 
 bool ListingParser::Take(const std::wstring& line, ListedMember& member) {
     if (!pending_) {
         if (!StartsWithIgnoringCase(line, L"Path = ", 7)) return false;
-        path_ = RestOfLine(line, 7);
+        next_ = ListedMember{RestOfLine(line, 7), L"", 0, false};
         pending_ = true;
         return false;
     }
     // Everything up to the first CRC line belongs to the pending member, further paths included.
+    uint64_t size = 0;
+    if (ParseSizeLine(line, size)) {
+        next_.size = size;
+        next_.sizeListed = true;
+    }
     if (!StartsWithIgnoringCase(line, L"CRC = ", 6)) return false;
     pending_ = false;
-    std::wstring crc = RestOfLine(line, 6);
-    if (crc.empty()) return false;
-    member.innerPath = std::move(path_);
-    member.crcText = std::move(crc);
+    next_.crcText = RestOfLine(line, 6);
+    if (next_.crcText.empty()) return false;
+    member = std::move(next_);
     return true;
 }
 
@@ -81,5 +100,46 @@ bool ListArchiveItems(const std::wstring& archiverPath, const std::wstring& arch
     DWORD exitCode = 0;
     if (!RunArchiver(ListCommandLine(archiverPath, archive), sink, exitCode) || exitCode != 0) return false;
     items = std::move(found);
+    return true;
+}
+
+void ShapeParser::Take(const std::wstring& line) {
+    if (line == kFreeTextBegins) shape_.freeText = true;
+    if (inItems_) {
+        if (StartsWithIgnoringCase(line, L"Path = ", 7)) shape_.items.push_back(RestOfLine(line, 7));
+        if (StartsWithIgnoringCase(line, L"Warnings: ", 10) || StartsWithIgnoringCase(line, L"Errors: ", 8)) {
+            shape_.warnings = true;
+        }
+        return;
+    }
+    if (line == kMembersBegin) {
+        inItems_ = true;
+        return;
+    }
+    uint64_t value = 0;
+    if (StartsWithIgnoringCase(line, L"WARNINGS:", 8) || StartsWithIgnoringCase(line, L"ERRORS:", 6) ||
+        StartsWithIgnoringCase(line, L"WARNING = ", 10) || StartsWithIgnoringCase(line, L"ERROR = ", 8)) {
+        shape_.warnings = true;
+    } else if (StartsWithIgnoringCase(line, L"Tail Size = ", 12)) {
+        shape_.tail = true;
+    } else if (!offsetSeen_ && ParseNumberLine(line, L"Offset = ", 9, value)) {
+        offsetSeen_ = true;
+        shape_.offset = value;
+    } else if (!shape_.physicalSizeListed && ParseNumberLine(line, L"Physical Size = ", 16, value)) {
+        shape_.physicalSizeListed = true;
+        shape_.physicalSize = value;
+    }
+}
+
+bool ListArchiveShape(const std::wstring& archiverPath, const std::wstring& archive, ArchiveShape& shape) {
+    if (archiverPath.empty()) return false;
+    ShapeParser parser;
+    const auto sink = [&](const std::wstring& line) {
+        parser.Take(line);
+        return true;
+    };
+    DWORD exitCode = 0;
+    if (!RunArchiver(ShapeCommandLine(archiverPath, archive), sink, exitCode) || exitCode != 0) return false;
+    shape = parser.Shape();
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,11 +17,13 @@ inline constexpr wchar_t kMembersBegin[] = L"----------\n";
 struct ListedMember {
     std::wstring innerPath;
     std::wstring crcText;
+    uint64_t size = 0;
+    bool sizeListed = false;  // a "Size = " line with a number came between the path and the CRC
 };
 
 // Reads a listing line by line: each "Path = " line with the first "CRC = " line after it
-// (further "Path = " lines before it are skipped). Members with an empty CRC text (folders)
-// are left out.
+// (further "Path = " lines before it are skipped), and the last "Size = " line between them.
+// Members with an empty CRC text (folders) are left out.
 class ListingParser {
 public:
     // True when the line completed a member, now in `member`.
@@ -28,8 +31,11 @@ public:
 
 private:
     bool pending_ = false;
-    std::wstring path_;
+    ListedMember next_;
 };
+
+// The number of a "Size = N" line; false for any other line.
+[[nodiscard]] bool ParseSizeLine(const std::wstring& line, uint64_t& size);
 
 // True for a line equal to "Everything is Ok\n", ignoring case: the test passed.
 [[nodiscard]] bool IsTestPassedLine(const std::wstring& line);
@@ -59,6 +65,33 @@ private:
     bool forged_ = false;
     size_t current_ = kNone;
 };
+
+// An archive as a listing without -ba describes it: what decides whether the archive is its
+// one member and nothing else, so that recycling it loses nothing.
+struct ArchiveShape {
+    std::vector<std::wstring> items;  // every item's path (folders included)
+    uint64_t offset = 0;              // where the archive begins in the file
+    bool physicalSizeListed = false;
+    uint64_t physicalSize = 0;
+    bool tail = false;      // data after its end
+    bool warnings = false;  // warnings or errors of any kind
+    bool freeText = false;  // a comment printed raw, which could imitate any of the above
+};
+
+// Reads the lines of one archive's listing without -ba: the archive's own properties (the first
+// of each, as the archiver prints its own before a comment), then after "----------" its items.
+class ShapeParser {
+public:
+    void Take(const std::wstring& line);
+    [[nodiscard]] const ArchiveShape& Shape() const { return shape_; }
+
+private:
+    ArchiveShape shape_;
+    bool inItems_ = false, offsetSeen_ = false;
+};
+
+// Lists `archive` without -ba; false when the archiver could not run it or failed.
+[[nodiscard]] bool ListArchiveShape(const std::wstring& archiverPath, const std::wstring& archive, ArchiveShape& shape);
 
 // The list command on one archive: every item it names, folders and members without a CRC
 // included (their crcText empty). False when the archiver could not be started, was stopped

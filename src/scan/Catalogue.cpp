@@ -1,6 +1,5 @@
 #include "scan/Catalogue.h"
 
-
 void AppendEntry(EntryList& entries, const FileEntry& entry) { entries.push_back(entry); }
 
 void AppendEntry(EntryList& entries, FileEntry&& entry) { entries.push_back(std::move(entry)); }
@@ -14,24 +13,24 @@ size_t FindEntryByName(const EntryList& entries, std::wstring_view name) {
     return entries.size();
 }
 
-void EraseEntries(EntryList& entries, const std::vector<size_t>& positions) {
-    std::vector<char> erase(entries.size(), 0);
-    for (size_t position : positions) {
-        if (position < entries.size()) erase[position] = 1;
-    }
-    size_t kept = 0;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (erase[i]) continue;
-        if (kept != i) entries[kept] = std::move(entries[i]);  // a string moved onto itself may empty
-        ++kept;
-    }
-    entries.resize(kept);
+bool IsKnownFileId(uint64_t fileId) { return fileId != 0 && fileId != UINT64_MAX; }
+
+bool IsSameFile(const FileEntry& a, const FileEntry& b) {
+    const FileIdentity &x = a.identity, &y = b.identity;
+    return a.inArchive == 0 && b.inArchive == 0 && IsKnownFileId(x.fileId) && x.fileId == y.fileId &&
+           x.volumeSerial == y.volumeSerial;
 }
 
-int CountArchiveMembers(const EntryList& entries, std::wstring_view containerPath) {
-    size_t members = 0;
-    for (const FileEntry& e : entries) {
-        if (e.inArchive == 1 && e.containerPath == containerPath) ++members;
-    }
-    return members == 1 ? 1 : 0;
+namespace {
+
+bool SizesAgree(const FileEntry& a, const FileEntry& b) {
+    return a.sizeKind == SizeKind::kUnknown || b.sizeKind == SizeKind::kUnknown || a.size == b.size;
+}
+
+}  // namespace
+
+bool IsSameContent(const FileEntry& a, const FileEntry& b) {
+    if (a.crcText != b.crcText || IsSameFile(a, b) || !SizesAgree(a, b)) return false;
+    if (a.inArchive != 0 || b.inArchive != 0) return true;
+    return a.strongHash[0] == b.strongHash[0] && a.strongHash[1] == b.strongHash[1];
 }

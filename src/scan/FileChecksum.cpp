@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#define XXH_INLINE_ALL
+#include "xxhash/xxhash.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -14,15 +17,18 @@ constexpr DWORD kChunkBytes = 1u << 20;  // memory per file stays bounded whatev
 
 uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
-// The CRC of an open file of about `size` bytes. A small one gets a buffer of its own size:
+// Both hashes take each stretch while it is still in the processor's cache.
+constexpr DWORD kCacheBytes = 64u << 10;
+
+// The hashes of an open file of about `size` bytes. A small one gets a buffer of its own size:
 // one read takes it whole and the next finds the end (a larger buffer costs a read more under
 // Wine, which looks for the end itself after a short read).
-bool ReadOpenFileCrc(HANDLE file, uint64_t size, uint32_t& crc, const StepControl& control) {
+bool ReadOpenFileHashes(HANDLE file, uint64_t size, ContentHashes& hashes, const StepControl& control) {
     const DWORD bufferBytes = size < kChunkBytes ? std::max<DWORD>(static_cast<DWORD>(size), 1) : kChunkBytes;
     const auto read = [file](unsigned char* buffer, DWORD room, DWORD& got) {
         return ReadFile(file, buffer, room, &got, nullptr) != FALSE;
     };
-    return CrcOfPieces(read, bufferBytes, crc, control);
+    return HashPieces(read, bufferBytes, hashes, control);
 }
 
 ScopedHandle OpenToRead(const std::wstring& path) {
@@ -31,16 +37,49 @@ ScopedHandle OpenToRead(const std::wstring& path) {
 
 }  // namespace
 
-bool CrcOfPieces(const PieceReader& read, DWORD bufferBytes, uint32_t& crc, const StepControl& control) {
+bool HashPieces(const PieceReader& read, DWORD bufferBytes, ContentHashes& hashes, const StepControl& control) {
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferBytes]);
-    uint32_t value = 0;
+    XXH3_state_t strong;
+    XXH3_INITSTATE(&strong);
+    XXH3_128bits_reset(&strong);
+    uint32_t crc = 0;
+    size_t leading = 0;
     // Only a read of nothing is the end: a redirector or filter may give less than asked before it.
-    for (DWORD got = 0;; value = Crc32Update(value, buffer.get(), got)) {
+    for (DWORD got = 0;;) {
         if (control.Cancelled() || !read(buffer.get(), bufferBytes, got)) return false;
         if (got == 0) break;
+        for (DWORD at = 0; leading < sizeof(hashes.leading) && at < got; ++at) hashes.leading[leading++] = buffer[at];
+        for (DWORD at = 0; at < got; at += kCacheBytes) {
+            const DWORD stretch = std::min(kCacheBytes, got - at);
+            crc = Crc32Update(crc, buffer.get() + at, stretch);
+            XXH3_128bits_update(&strong, buffer.get() + at, stretch);
+        }
     }
-    crc = value;
+    const XXH128_hash_t digest = XXH3_128bits_digest(&strong);
+    hashes.crc = crc;
+    hashes.strong[0] = digest.low64;
+    hashes.strong[1] = digest.high64;
     return true;
+}
+
+LeadingFormat FormatOfLeadingBytes(const unsigned char (&b)[8]) {
+    if (b[0] == 0x1F && b[1] == 0x8B) return LeadingFormat::kGzip;
+    // A frame, or a skippable frame before one.
+    if ((b[0] == 0x28 && b[1] == 0xB5 && b[2] == 0x2F && b[3] == 0xFD) ||
+        ((b[0] & 0xF0) == 0x50 && b[1] == 0x2A && b[2] == 0x4D && b[3] == 0x18)) {
+        return LeadingFormat::kZstd;
+    }
+    // A header size, its checksum, then a method such as "-lh5-" or "-lzs-".
+    if (b[2] == '-' && b[3] == 'l' && (b[4] == 'h' || b[4] == 'z') && b[6] == '-') return LeadingFormat::kLzh;
+    return LeadingFormat::kOther;
+}
+
+LeadingFormat ReadLeadingFormat(const std::wstring& path) {
+    unsigned char leading[8] = {};
+    DWORD got = 0;
+    const ScopedHandle file = OpenToRead(path);
+    if (!file.IsValid() || !ReadFile(file.Get(), leading, sizeof(leading), &got, nullptr)) return LeadingFormat::kOther;
+    return FormatOfLeadingBytes(leading);
 }
 
 bool IsUnchangedFile(const FileEntry& entry) {
@@ -66,20 +105,25 @@ std::wstring RelativeDisplayName(const std::wstring& rootFolder, const std::wstr
 }
 
 std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path,
-                                        const StepControl& control, const WIN32_FILE_ATTRIBUTE_DATA* met) {
+                                        const StepControl& control, const WIN32_FILE_ATTRIBUTE_DATA* met,
+                                        uint64_t fileId) {
     WIN32_FILE_ATTRIBUTE_DATA own{};
     if (!met && !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &own)) return std::nullopt;
     const WIN32_FILE_ATTRIBUTE_DATA& stamp = met ? *met : own;
-    uint32_t crc = 0;
+    ContentHashes hashes;
     FileEntry entry;
     entry.size = Join(stamp.nFileSizeHigh, stamp.nFileSizeLow);
     entry.writeTime = Join(stamp.ftLastWriteTime.dwHighDateTime, stamp.ftLastWriteTime.dwLowDateTime);
     ScopedHandle file = OpenToRead(path);
-    if (!file.IsValid() || !ReadOpenFileCrc(file.Get(), entry.size, crc, control)) return std::nullopt;
+    if (!file.IsValid() || !ReadOpenFileHashes(file.Get(), entry.size, hashes, control)) return std::nullopt;
     entry.displayName = RelativeDisplayName(rootFolder, path);
     entry.containerPath = path;
-    entry.crcText = FormatCrcText(crc);
+    entry.crcText = FormatCrcText(hashes.crc);
     entry.inArchive = 0;
+    entry.strongHash[0] = hashes.strong[0];
+    entry.strongHash[1] = hashes.strong[1];
+    entry.identity.fileId = fileId;
+    entry.format = FormatOfLeadingBytes(hashes.leading);
     return entry;
 }
 

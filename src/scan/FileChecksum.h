@@ -17,15 +17,30 @@
 void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, EntryList& entries);
 // The same entry, returned; nullopt when the file cannot be opened or read, or when `control`
 // stops the scan (checked between pieces, so a stop never waits for a large file). The entry's
-// size and last-write time are `met`'s (as a folder listing gave them), else the file's own.
+// size and last-write time are `met`'s (as a folder listing gave them), else the file's own;
+// its file id is `fileId` (as the listing gave it; 0: unknown).
 [[nodiscard]] std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path,
                                                       const StepControl& control = {},
-                                                      const WIN32_FILE_ATTRIBUTE_DATA* met = nullptr);
+                                                      const WIN32_FILE_ATTRIBUTE_DATA* met = nullptr,
+                                                      uint64_t fileId = 0);
+
+// What one pass over a file's bytes gives: its CRC-32 (what the list shows and an archive member
+// can be matched by) and XXH3-128 (what tells two loose files of one CRC apart).
+struct ContentHashes {
+    uint32_t crc = 0;
+    uint64_t strong[2] = {0, 0};
+    unsigned char leading[8] = {};  // the first bytes, zeros past the end
+};
+
+[[nodiscard]] LeadingFormat FormatOfLeadingBytes(const unsigned char (&leading)[8]);
+// The same of a file as it is now (kOther when it cannot be read).
+[[nodiscard]] LeadingFormat ReadLeadingFormat(const std::wstring& path);
 
 // Reads a piece at a time into a buffer of `bufferBytes` (`got` 0 only at the end) and hashes
 // it all; false when a read fails or `control` stops it.
 using PieceReader = std::function<bool(unsigned char* buffer, DWORD size, DWORD& got)>;
-[[nodiscard]] bool CrcOfPieces(const PieceReader& read, DWORD bufferBytes, uint32_t& crc, const StepControl& control);
+[[nodiscard]] bool HashPieces(const PieceReader& read, DWORD bufferBytes, ContentHashes& hashes,
+                              const StepControl& control);
 
 // True when `entry` (a loose file's) still names a file of the size and last-write time it
 // had when it was read.

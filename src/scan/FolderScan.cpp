@@ -24,10 +24,11 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
-// A file the walk met, with its size and last-write time as the listing gave them.
+// A file the walk met, with its size, last-write time and file id as the listing gave them.
 struct MetFile {
     WalkedFile file;
     WIN32_FILE_ATTRIBUTE_DATA met;
+    uint64_t fileId;
 };
 
 // Files are handed over and taken a few at a time: every wait and wake-up is a call to the
@@ -63,7 +64,7 @@ void HandOver(HashQueue& queue, bool walkEnded) {
 // Takes files in walk order and hashes them until the walk has ended and none is left.
 DWORD WINAPI HashFiles(void* parameter) {
     HashQueue& queue = *static_cast<HashQueue*>(parameter);
-    std::vector<std::pair<std::wstring, WIN32_FILE_ATTRIBUTE_DATA>> taken;
+    std::vector<MetFile> taken;
     std::vector<std::optional<FileEntry>> entries;
     std::unique_lock<std::mutex> hold(queue.lock);
     while (!queue.control.Cancelled()) {
@@ -76,11 +77,13 @@ DWORD WINAPI HashFiles(void* parameter) {
         const size_t first = queue.next;
         queue.next = std::min(queue.files.size(), first + kTake);
         taken.clear();
-        for (size_t at = first; at < queue.next; ++at) taken.emplace_back(queue.files[at].file.path, queue.files[at].met);
+        for (size_t at = first; at < queue.next; ++at) {
+            taken.push_back(MetFile{WalkedFile{queue.files[at].file.path, std::nullopt}, queue.files[at].met, queue.files[at].fileId});
+        }
         hold.unlock();
         entries.clear();
-        for (const auto& [path, met] : taken) {
-            entries.push_back(LooseFileEntry(queue.context.rootFolder, path, queue.control, &met));
+        for (const MetFile& met : taken) {
+            entries.push_back(LooseFileEntry(queue.context.rootFolder, met.file.path, queue.control, &met.met, met.fileId));
             queue.control.Report(++queue.hashed, 0);
         }
         hold.lock();
@@ -129,9 +132,34 @@ bool MarkFolderVisited(VisitedFolders& visited, const std::wstring& folder, HAND
     return true;
 }
 
+// FILE_ID_FULL_DIR_INFORMATION: the full listing with each entry's file id and no short name
+// (making short names costs the file system more than the rest of the listing).
+struct ListedEntry {
+    ULONG NextEntryOffset;
+    ULONG FileIndex;
+    LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
+    ULONG FileAttributes;
+    ULONG FileNameLength;
+    ULONG EaSize;
+    LARGE_INTEGER FileId;
+    WCHAR FileName[1];
+};
+
+// The next piece of a folder's listing; false at its end or on failure.
+bool ReadListing(HANDLE folder, std::vector<unsigned char>& piece) {
+    using QueryDirectory = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS,
+                                        BOOLEAN, UNICODE_STRING*, BOOLEAN);
+    static const auto query = reinterpret_cast<QueryDirectory>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryDirectoryFile")));
+    constexpr auto kFileIdFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(38);
+    IO_STATUS_BLOCK status{};
+    return query && query(folder, nullptr, nullptr, nullptr, &status, piece.data(), static_cast<ULONG>(piece.size()),
+                          kFileIdFullDirectoryInformation, FALSE, nullptr, FALSE) >= 0 && status.Information > 0;
+}
+
 // An entry of a folder's listing as the Find functions give it: the reparse tag of a link is in
 // dwReserved0. False for a name no WIN32_FIND_DATAW holds.
-bool ToFindData(const FILE_FULL_DIR_INFO& info, WIN32_FIND_DATAW& found) {
+bool ToFindData(const ListedEntry& info, WIN32_FIND_DATAW& found) {
     const size_t nameChars = info.FileNameLength / sizeof(wchar_t);
     if (nameChars == 0 || nameChars >= MAX_PATH) return false;
     found = WIN32_FIND_DATAW{};
@@ -150,21 +178,21 @@ bool ToFindData(const FILE_FULL_DIR_INFO& info, WIN32_FIND_DATAW& found) {
 }
 
 // The entry of a piece of a listing at `at`, or null when it would not lie whole in the piece.
-const FILE_FULL_DIR_INFO* EntryAt(const std::vector<unsigned char>& piece, size_t at) {
-    const size_t nameAt = at + offsetof(FILE_FULL_DIR_INFO, FileName);
+const ListedEntry* EntryAt(const std::vector<unsigned char>& piece, size_t at) {
+    const size_t nameAt = at + offsetof(ListedEntry, FileName);
     if (nameAt > piece.size()) return nullptr;
-    const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(piece.data() + at);
+    const auto* info = reinterpret_cast<const ListedEntry*>(piece.data() + at);
     return nameAt + info->FileNameLength <= piece.size() ? info : nullptr;
 }
 
-const FILE_FULL_DIR_INFO* NextEntry(const std::vector<unsigned char>& piece, const FILE_FULL_DIR_INFO* info) {
+const ListedEntry* NextEntry(const std::vector<unsigned char>& piece, const ListedEntry* info) {
     if (info->NextEntryOffset == 0) return nullptr;
     return EntryAt(piece, static_cast<size_t>(reinterpret_cast<const unsigned char*>(info) - piece.data()) +
                               info->NextEntryOffset);
 }
 
 // Sorts one listed entry: a file to hash, a subfolder to walk afterwards, or neither.
-void MeetEntry(HashQueue& queue, const std::wstring& folder, const WIN32_FIND_DATAW& found,
+void MeetEntry(HashQueue& queue, const std::wstring& folder, const WIN32_FIND_DATAW& found, uint64_t fileId,
                std::vector<std::wstring>& subfolders) {
     const ScanContext& context = queue.context;
     if (IsDotEntry(found.cFileName)) return;
@@ -185,7 +213,7 @@ void MeetEntry(HashQueue& queue, const std::wstring& folder, const WIN32_FIND_DA
     }
     WIN32_FILE_ATTRIBUTE_DATA met{found.dwFileAttributes, found.ftCreationTime, found.ftLastAccessTime,
                                   found.ftLastWriteTime, found.nFileSizeHigh, found.nFileSizeLow};
-    queue.met.push_back(MetFile{WalkedFile{std::move(*child), std::nullopt}, met});
+    queue.met.push_back(MetFile{WalkedFile{std::move(*child), std::nullopt}, met, fileId});
     if (queue.met.size() >= kHandOver) HandOver(queue, false);
 }
 
@@ -202,11 +230,11 @@ void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& vi
     {  // the piece is freed before the subfolders are walked
         std::vector<unsigned char> listing(64 * 1024);
         WIN32_FIND_DATAW found{};
-        while (!queue.control.Cancelled() &&
-               GetFileInformationByHandleEx(opened.Get(), FileFullDirectoryInfo, listing.data(),
-                                            static_cast<DWORD>(listing.size()))) {
-            for (const FILE_FULL_DIR_INFO* info = EntryAt(listing, 0); info; info = NextEntry(listing, info)) {
-                if (ToFindData(*info, found)) MeetEntry(queue, folder, found, subfolders);
+        while (!queue.control.Cancelled() && ReadListing(opened.Get(), listing)) {
+            for (const ListedEntry* info = EntryAt(listing, 0); info; info = NextEntry(listing, info)) {
+                if (ToFindData(*info, found)) {
+                    MeetEntry(queue, folder, found, static_cast<uint64_t>(info->FileId.QuadPart), subfolders);
+                }
             }
         }
     }
@@ -231,8 +259,23 @@ std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(handle.Get(), &info)) return std::nullopt;
     const uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    if (index == 0) return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber, index};
+    if (!IsKnownFileId(index)) return std::nullopt;
+    return FileIdentity{index, info.dwVolumeSerialNumber};
+}
+
+void ReadVolumesWhereIdsMeet(WalkedFiles& files) {
+    std::map<uint64_t, std::vector<FileEntry*>> byId;
+    for (WalkedFile& file : files) {
+        if (file.entry && IsKnownFileId(file.entry->identity.fileId)) byId[file.entry->identity.fileId].push_back(&*file.entry);
+    }
+    for (auto& [id, entries] : byId) {
+        if (entries.size() < 2) continue;
+        for (FileEntry* entry : entries) {
+            // Unread, it stays 0: two such files count as one, which never makes a wrong row.
+            const std::optional<FileIdentity> read = ReadFileIdentity(entry->containerPath);
+            entry->identity.volumeSerial = read && read->fileId == id ? read->volumeSerial : 0;
+        }
+    }
 }
 
 bool IsUnaddressableName(const std::wstring& name) {
@@ -280,6 +323,7 @@ WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, c
     WalkedFiles files;
     files.reserve(queue.files.size());
     for (MetFile& file : queue.files) files.push_back(std::move(file.file));
+    if (!control.Cancelled()) ReadVolumesWhereIdsMeet(files);
     return files;
 }
 

@@ -54,21 +54,13 @@ constexpr size_t kMaxPathChars = MAX_PATH - 1;
 // would be longer than kMaxPathChars.
 [[nodiscard]] std::optional<std::wstring> JoinPath(const std::wstring& folder, const std::wstring& name);
 
-// A file's or folder's identity on its volume. Two paths to one folder (a link, a junction)
-// share it.
-struct FileIdentity {
-    uint32_t volumeSerial = 0;
-    uint64_t fileIndex = 0;
-    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
-        return a.volumeSerial == b.volumeSerial && a.fileIndex == b.fileIndex;
-    }
-    friend bool operator<(const FileIdentity& a, const FileIdentity& b) {
-        return std::make_pair(a.volumeSerial, a.fileIndex) < std::make_pair(b.volumeSerial, b.fileIndex);
-    }
-};
-
-// nullopt when the identity cannot be read or is not meaningful (a file index of 0).
+// A file's or folder's identity, volume included; nullopt when it cannot be read or is not
+// meaningful (an index of 0 or all ones). Two paths to one folder (a link, a junction) share it.
 [[nodiscard]] std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path);
+
+// Reads the volume of every loose entry whose file id another loose entry has too: only there
+// does it tell two files apart (one call to the system a file).
+void ReadVolumesWhereIdsMeet(WalkedFiles& files);
 
 // Entries the walk passes over: names the platform would open as another file ("report." is
 // opened as "report") or as a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9 and COM/LPT with a

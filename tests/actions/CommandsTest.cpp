@@ -29,6 +29,7 @@ struct Step {
     std::vector<Box> asked;
     std::vector<std::wstring> gone;  // whose rows and entries leave ("~name": only its rows)
     bool meanwhile = false;          // while the first box is open, a drop and another command come
+    Rows kept = {};                  // rows that stay though they name one of `gone` (another entry of that label)
 };
 
 class Commands : public testing::Test {
@@ -55,13 +56,16 @@ protected:
             for (const auto& name : step.gone) gone.push_back(name[0] == L'~' ? name.substr(1) : name);
             Rows after = before;  // less every row that names one of them; the rest keep their order
             after.erase(std::remove_if(after.begin(), after.end(), [&](const auto& r) {
-                return std::count(gone.begin(), gone.end(), r.first) + std::count(gone.begin(), gone.end(), r.second) > 0;
+                return std::count(gone.begin(), gone.end(), r.first) + std::count(gone.begin(), gone.end(), r.second) > 0 &&
+                       std::count(step.kept.begin(), step.kept.end(), r) == 0;
             }), after.end());
             EXPECT_EQ(ReadListRows(program.list), after) << Utf8(step.file1);
             EXPECT_TRUE(gone.empty() || SelectedRow(program.list) == -1) << "rows that moved up are not selected";
-            const EntryList& entries = ApplicationState().entries;
-            for (size_t i = 0; i < gone.size(); ++i) {
-                EXPECT_EQ(FindEntryByName(entries, gone[i]) < entries.size(), step.gone[i][0] == L'~') << Utf8(gone[i]);
+            const PairRows& rows = ApplicationState().rows;
+            for (size_t i = 0; i < gone.size(); ++i) {  // "~name": an entry of that label is still there
+                bool live = false;
+                for (size_t e = 0; e < rows.entries.size(); ++e) live = live || (rows.live[e] && rows.entries[e].displayName == gone[i]);
+                EXPECT_EQ(live, step.gone[i][0] == L'~') << Utf8(gone[i]);
             }
         }
     }
@@ -92,12 +96,24 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     const auto loose = [](const std::wstring& name) { return Box(name + L"を削除します。\nよろしいですか？", MB_YESNO); };
     const auto member = [](const std::wstring& name) { return Box(L"書庫内" + name + L"を削除します。\nよろしいですか？", MB_YESNO); };
     const auto failed = [](const std::wstring& name) { return Box(name + L"を削除できませんでした。", MB_ICONERROR); };
+    const auto whole = [](const std::wstring& name) { return Box(name + L"を削除します。\nよろしいですか？\n※書庫を削除します。", MB_ICONWARNING | MB_YESNO); };
     const auto alone = [](const std::wstring& name) { return Box(name + L"と同じ内容のファイルが見つからないため、削除しませんでした。", MB_ICONERROR); };
     const std::wstring deep = L"long\\" + std::wstring(140, L'n') + L"\\" + std::wstring(140, L'n');  // a cell of 300
     Scan(L"delete");
     // Outside the program after the scan: removed, edited, rewritten with another content.
     ASSERT_TRUE(DeleteFileW((root + L"\\gone.txt").c_str()) && DeleteFileW((root + L"\\held.zip").c_str()));
-    WriteTestFile(root + L"\\e2.txt", "EE");  // the same size
+    WIN32_FILE_ATTRIBUTE_DATA e2{};  // rewritten with the same size and last-write time
+    GetFileAttributesExW((root + L"\\e2.txt").c_str(), GetFileExInfoStandard, &e2);
+    WriteTestFile(root + L"\\e2.txt", "EE");
+    const HANDLE edited = CreateFileW((root + L"\\e2.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(edited, nullptr, nullptr, &e2.ftLastWriteTime);
+    CloseHandle(edited);
+    // No row for CRCs forged alike, nor for one file under other names.
+    for (const auto& [a, b] : Rows{{L"forge1.bin", L"forge3.bin"}, {L"k2.txt", L"k2-link.txt"}, {L"k2.txt", L"k2-soft.txt"},
+                                   {L"k2-soft.txt", L"k2-link.txt"}}) {
+        const Rows rows = ReadListRows(program.list);
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), std::make_pair(a, b)) + std::count(rows.begin(), rows.end(), std::make_pair(b, a)), 0) << Utf8(a);
+    }
     ASSERT_TRUE(CopyFileW((root + L"\\..\\rewritten\\mem.zip").c_str(), (root + L"\\mem.zip").c_str(), FALSE));
     std::vector<Step> steps{{D1, L"", L"", {IDYES}, {}, {}, {}}};
     for (int answer : {IDNO, IDOK, IDCANCEL, 0}) steps.push_back({D1, L"k1.txt", L"k2.txt", {answer}, {}, {loose(L"k1.txt")}, {}});
@@ -105,10 +121,17 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     steps.insert(steps.end(), {
         {D1, L"k1.txt", L"k2.txt", {IDYES}, {}, {loose(L"k1.txt")}, {L"k1.txt"}},
         {D2, L"one.txt", L"set.zip【one.txt】", {IDYES}, {}, {member(L"one.txt")}, {L"set.zip【one.txt】", L"set.zip"}},
-        {D1, L"solo.zip【two.txt】", L"two.txt", {IDYES}, {},
-         {Box(L"solo.zip【two.txt】を削除します。\nよろしいですか？\n※書庫を削除します。", MB_ICONWARNING | MB_YESNO)},
-         {L"solo.zip【two.txt】", L"solo.zip"}},
-        {D2, L"r.txt", L"mem.zip【r.txt】", {IDYES}, {}, {member(L"r.txt"), alone(L"mem.zip【r.txt】")}, {}}});
+        {D1, L"solo.zip【two.txt】", L"two.txt", {IDYES}, {}, {whole(L"solo.zip【two.txt】")}, {L"solo.zip【two.txt】", L"solo.zip"}},
+        {D2, L"r.txt", L"mem.zip【r.txt】", {IDYES}, {}, {member(L"r.txt"), alone(L"mem.zip【r.txt】")}, {}},
+        // A loose file labelled like a member: each row acts on its own entry, and only its rows go.
+        {D1, L"label.zip【u.txt】", L"l-copy.txt", {IDYES}, {}, {loose(L"label.zip【u.txt】")}, {L"~label.zip【u.txt】"}, false,
+         {{L"label.zip【u.txt】", L"u-copy.txt"}, {L"u-copy.txt", L"label.zip【u.txt】"}}},
+        {D1, L"label.zip【u.txt】", L"u-copy.txt", {IDYES}, {}, {whole(L"label.zip【u.txt】")}, {L"label.zip【u.txt】", L"label.zip"}},
+        // An archive that holds more than its one member (a photo, data after it) never goes whole,
+        // and a member forged to another file's CRC and size is no copy of it.
+        {D1, L"photo.jpg【pic.txt】", L"pic.txt", {IDYES}, {}, {whole(L"photo.jpg【pic.txt】"), failed(L"photo.jpg")}, {}},
+        {D1, L"tail.zip【tl.txt】", L"tl.txt", {IDYES}, {}, {whole(L"tail.zip【tl.txt】"), failed(L"tail.zip")}, {}},
+        {D1, L"forge.zip【forge2.bin】", L"forge1.bin", {IDYES}, {}, {whole(L"forge.zip【forge2.bin】"), alone(L"forge.zip【forge2.bin】")}, {}}});
     // Rows whose file to delete, or whose other file, is no longer as it was: nothing goes.
     for (const auto& [command, file1, file2] : std::vector<std::tuple<int, std::wstring, std::wstring>>{{D1, L"gone.txt", L"here.txt"},
              {D2, L"gone.txt", L"here.txt"}, {D1, L"e1.txt", L"e2.txt"}, {D1, L"r.txt", L"mem.zip【r.txt】"}, {D1, L"m1.txt", L"held.zip【m1.txt】"}}) {
@@ -119,9 +142,10 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
         const std::wstring display = L"names.zip【" + name + L"】";
         steps.push_back({D1, display, L"", {IDYES}, {}, {member(name)}, {display, L"names.zip"}});
     }
+    // Names the archiver would not take as one member alone are not even extracted for the proof.
     for (const std::wstring name : {L"names.zip【a\" \"b】", L"clash.zip【a】", L"clash.zip【c】"}) {
         const std::wstring inner = name.substr(name.find(L'【') + 1, name.size() - name.find(L'【') - 2);
-        steps.push_back({D1, name, L"", {IDYES}, {}, {member(inner), failed(inner)}, {}});
+        steps.push_back({D1, name, L"", {IDYES}, {}, {member(inner), alone(name)}, {}});
     }
     Walk(steps);
     // What the archives hold now: only the members deleted are gone, and nothing beside them.
@@ -137,12 +161,13 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     }
     // The Recycle Bin cannot take a file held open: the shell asks on screen before deleting it
     // for good, and No there is a failed delete.
-    HANDLE holder = CreateFileW((root + L"\\locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE holder = CreateFileW((root + L"\\locked.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(AnswerDialogs(program.window, {IDNO}, [&] {
                   Walk({{D1, L"locked.txt", L"", {IDYES}, {}, {loose(L"locked.txt"), failed(L"locked.txt")}, {}}});
               }).size(), 1u);
     CloseHandle(holder);
-    EXPECT_TRUE(InTrash(L"k1.txt") && InTrash(L"solo.zip") && !PathExists(root + L"\\held.zip"));
+    EXPECT_TRUE(InTrash(L"k1.txt") && InTrash(L"solo.zip") && InTrash(L"label.zip【u.txt】") && InTrash(L"label.zip") &&
+                PathExists(root + L"\\photo.jpg") && PathExists(root + L"\\tail.zip") && !PathExists(root + L"\\held.zip"));
 }
 
 // Names the archiver would read as other members, and a member whose CRC is not the one listed,
@@ -174,6 +199,9 @@ TEST(MemberDelete, OnlyALiteralNameWithItsCrcIsDeletedAndOnlyTheOldListingLessIt
         if (after != "-") WriteTestFile(zip + L".deleted", after);
         EXPECT_EQ(DeleteArchiveMember(fake + L"\\7z.exe", FileEntry{L"", L"m", zip, L"00000001", 1}), deleted) << before << " -> " << after;
         DeleteFileW((zip + L".deleted").c_str());
+        // The archive less the member is written under a name of its own, gone again either way.
+        WIN32_FIND_DATAW found;
+        EXPECT_EQ(FindFirstFileW((zip + L".*.vlx").c_str(), &found), INVALID_HANDLE_VALUE) << before << " -> " << after;
     }
     // An archive gone meanwhile: the member is gone (and the archiver would make a new archive).
     EXPECT_TRUE(DeleteArchiveMember(fake + L"\\7z.exe", FileEntry{L"", L"m", fake + L"\\gone.zip", L"00000001", 1}));
@@ -191,7 +219,7 @@ TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSour
         {M1, L"mv.txt", L"mv-copy.txt", {0, IDYES}, dest, {kPick, kOverwrite}, {L"mv.txt", L"dest\\mv.txt【older.txt】"}},
         {M2, L"p.txt", L"pack.zip【p.txt】", {IDNO}, dest, {archive}, {}},
         {M2, L"p.txt", L"pack.zip【p.txt】", {IDYES, 0, IDYES}, dest, {archive, kPick, kOverwrite},
-         {L"pack.zip【p.txt】", L"~pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}}};
+         {L"pack.zip【p.txt】", L"pack.zip【q.txt】", L"dest\\pack.zip\\inside.txt"}}};
     // Its own folder, the folder that holds its folder, by another case and through a link.
     for (const std::wstring& into : {root + L"\\report", root, root + L"\\REPORT", root + L"\\zlink"}) {
         steps.push_back({M1, L"report\\report", L"copy", {0, IDYES}, into, {kPick, failed(L"report")}, {}});

@@ -30,3 +30,30 @@ with zipfile.ZipFile("evil.zip", "w") as z:
 put ee delete/{e1,e2}.txt; put tt delete/t.txt; put RR r.txt
 mkdir rewritten && zip delete ../rewritten/mem.zip t.txt && zip . rewritten/mem.zip r.txt && rm r.txt
 put rr delete/r.txt && zip delete mem.zip r.txt t.txt
+# Copies that are no copies: a member and a loose file forged to the CRC and size of forge1.bin,
+# one file under three names (a hard link, a link the file system follows), a loose file labelled
+# like a member of label.zip, and archives with more in them than their one member (a photo before
+# it, data after it).
+python3 - <<'PY'
+import zlib
+def forge(data, want):  # four bytes more that give `data` the CRC `want`: CRC-32 is linear
+    base, basis = zlib.crc32(data + bytes(4)), []
+    for i in range(32):
+        v, c = zlib.crc32(data + (1 << i).to_bytes(4, "little")) ^ base, 1 << i
+        for bv, bc in basis:
+            v, c = (v ^ bv, c ^ bc) if v ^ bv < v else (v, c)
+        basis = sorted(basis + [(v, c)], reverse=True) if v else basis
+    t, x = want ^ base, 0
+    for bv, bc in basis:
+        t, x = (t ^ bv, x ^ bc) if t ^ bv < t else (t, x)
+    return data + x.to_bytes(4, "little")
+one = b"forged one" + bytes(4)
+open("delete/forge1.bin", "wb").write(one)
+for name, start in (("forge2.bin", b"forged two"), ("forge3.bin", b"forged 333")):
+    open("delete/" + name, "wb").write(forge(start, zlib.crc32(one)))
+PY
+zip delete forge.zip forge2.bin && rm delete/forge2.bin && ln delete/k2.txt delete/k2-link.txt && ln -s k2.txt delete/k2-soft.txt
+put U delete/{u.txt,u-copy.txt}; put L 'delete/label.zip【u.txt】' delete/l-copy.txt; put pic delete/pic.txt; put tl delete/tl.txt
+zip delete label.zip u.txt && zip delete pic.zip pic.txt && zip delete tail.zip tl.txt && rm delete/u.txt
+head -c 3000 /dev/urandom | { printf '\377\330\377\340'; cat; } | cat - delete/pic.zip > delete/photo.jpg && rm delete/pic.zip
+head -c 1000 /dev/urandom >> delete/tail.zip

@@ -133,6 +133,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     program.Drop({third});
     ASSERT_EQ(ReadListRows(program.list).at(1), std::make_pair(std::wstring(L"a.txt"), std::wstring(L"x.zip【m】")));
     ListView_SetItemState(program.list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    WriteTestFile(third + L"\\x.zip.extract", "same");  // the member's bytes, as the fake extracts them
     UseDialogs({[](HWND, const std::wstring&, UINT) { return IDYES; }, {}});
     SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"700");
     SendMessageW(window, WM_COMMAND, ID_DELETE_FILE2, 0);

@@ -1,7 +1,8 @@
 // Stands in for 7z.exe in tests, printing scripted output no real archive gives: "t ARCHIVE"
 // copies ARCHIVE.test to standard output, "l ARCHIVE" copies ARCHIVE.list (exit code 2 without
-// one), "d ... ARCHIVE -- MEMBER" makes ARCHIVE.deleted, if any, the next listing. Started with a
-// console, or outside a job that ends it with the program, it fails.
+// one, or the number in ARCHIVE.code), "d ... ARCHIVE -u- -up1!NEW -- MEMBER" copies ARCHIVE to
+// NEW and makes ARCHIVE.deleted, if any, NEW's listing, "e -so -spd -ssc ARCHIVE ..." copies
+// ARCHIVE.extract. Started with a console, or outside a job that ends it with the program, it fails.
 // With VELTRIMOX_FAKE_DELAY_MS in its environment it takes that long first, as 7-Zip does on a
 // large archive.
 #include <windows.h>
@@ -19,7 +20,7 @@ int main() {
     // Outside the program's job it could outlive the program.
     BOOL inJob = FALSE;
     if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob) return 2;
-    const std::wstring command = argv[1], archive = argv[command == L"d" && argc > 4 ? 4 : 2];
+    const std::wstring command = argv[1], archive = argv[command == L"d" && argc > 4 ? 4 : command == L"e" && argc > 5 ? 5 : 2];
     // Tests see a run under way by this name, and count the runs by the lines of calls.log (a
     // handle that only appends writes each line whole, however many runs write at once).
     CreateMutexW(nullptr, FALSE, L"VeltrimoxFakeArchiverRunning");
@@ -30,15 +31,17 @@ int main() {
     WriteFile(calls, "run\n", 4, &written, nullptr);
     CloseHandle(calls);
     if (const wchar_t* delay = _wgetenv(L"VELTRIMOX_FAKE_DELAY_MS")) Sleep(static_cast<DWORD>(_wtoi(delay)));
-    if (command == L"d") {
-        DeleteFileW((archive + L".list").c_str());
-        MoveFileW((archive + L".deleted").c_str(), (archive + L".list").c_str());
+    if (command == L"d" && argc > 6) {
+        const std::wstring target = std::wstring(argv[6]).substr(5);  // after "-up1!"
+        CopyFileW(archive.c_str(), target.c_str(), TRUE);
+        MoveFileW((archive + L".deleted").c_str(), (target + L".list").c_str());
         return 0;
     }
-    FILE* in = _wfopen((archive + (command == L"t" ? L".test" : L".list")).c_str(), L"rb");
-    if (!in) return command == L"l" ? 2 : 0;
+    FILE* in = _wfopen((archive + (command == L"t" ? L".test" : command == L"e" ? L".extract" : L".list")).c_str(), L"rb");
+    if (!in) return command == L"t" ? 0 : 2;
     char buffer[4096];
     for (size_t got; (got = fread(buffer, 1, sizeof(buffer), in)) > 0;)
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), buffer, static_cast<DWORD>(got), &written, nullptr);
-    return 0;
+    FILE* code = command == L"l" ? _wfopen((archive + L".code").c_str(), L"rb") : nullptr;
+    return code ? fgetc(code) - '0' : 0;
 }

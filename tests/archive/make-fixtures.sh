@@ -23,3 +23,15 @@ comment damaged "Checked:" "Everything is Ok" && sed -i 's/damaged data/damaged 
 # Folders whose names differ only in letter case, as a case-sensitive folder holds them.
 mkdir -p "$top/Dir" "$top/dir" && printf 'upper' > "$work/u.txt" && printf 'lower' > "$work/l.txt"
 for z in a b c; do pack -tzip "$top/Dir/$z.zip" u.txt; done && pack -tzip "$top/dir/a.zip" l.txt
+# Listed CRCs that are no CRC-32 of the content: a gzip of two members lists its last one's (here
+# alpha's), an LZH member a 16-bit CRC; a gzip of one member lists its own.
+printf 'alpha' | gzip -n > "$top/same.gz" && { printf 'before ' | gzip -n; printf 'alpha' | gzip -n; } > "$top/multi.gz"
+python3 - "$top/same.lzh" <<'PY'
+import struct, sys
+crc = 0
+for b in b"alpha":
+    crc ^= b
+    for _ in range(8): crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+body = b"-lh0-" + struct.pack("<IIIBBB", 5, 5, 0x58420000, 0x20, 0, 5) + b"a.txt" + struct.pack("<H", crc)
+open(sys.argv[1], "wb").write(bytes([len(body), sum(body) & 0xFF]) + body + b"alpha\0")
+PY

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#define XXH_INLINE_ALL
+#include "xxhash/xxhash.h"
+
 #include <algorithm>
 #include <atomic>
 #include <random>
@@ -42,10 +45,26 @@ TEST(FileChecksum, OnlyAnEmptyReadEndsAFileAndAStopEndsItBetweenPieces) {
             stop = most == 0 && ++calls == 10;
             return most != -3 || ++calls < 3;
         };
-        uint32_t crc = 0;
-        const bool whole = CrcOfPieces(read, 16, crc, StepControl{{}, {}, &stop});
-        EXPECT_EQ(whole && crc == 0xCBF43926u, most > 0) << most;
+        ContentHashes hashes;
+        const bool whole = HashPieces(read, 16, hashes, StepControl{{}, {}, &stop});
+        const XXH128_hash_t strong = XXH3_128bits(data.data(), data.size());  // in one piece
+        EXPECT_EQ(whole && hashes.crc == 0xCBF43926u && hashes.strong[0] == strong.low64 && hashes.strong[1] == strong.high64 &&
+                      std::string(hashes.leading, hashes.leading + 8) == "12345678", most > 0) << most;
         EXPECT_LE(calls, 10u) << "a stop is seen before the next piece";
+    }
+}
+
+// The formats whose listed member CRCs are not the CRC-32 of the content, told by the first bytes.
+TEST(FileChecksum, LeadingBytesTellGzipZstdAndLzh) {
+    using F = LeadingFormat;
+    const std::pair<const char*, F> cases[] = {
+        {"\x1f\x8b\x08\0\0\0\0", F::kGzip}, {"\x28\xb5\x2f\xfd\0\0\0", F::kZstd}, {"\x5e\x2a\x4d\x18\0\0\0", F::kZstd},
+        {"\x1a\x17-lh5-\0", F::kLzh}, {"\x1a\x17-lzs-\0", F::kLzh}, {"PK\x03\x04\0\0\0", F::kOther},
+        {"\x1f\x8a\x08\0\0\0\0", F::kOther}, {"\x1a\x17-lh5x\0", F::kOther}, {"\x28\xb5\x2f\xfc\0\0\0", F::kOther}};
+    for (const auto& [bytes, format] : cases) {
+        unsigned char leading[8];
+        std::copy_n(bytes, 8, leading);
+        EXPECT_EQ(FormatOfLeadingBytes(leading), format) << bytes + 2;
     }
 }
 
@@ -93,20 +112,47 @@ TEST(FolderScan, AFolderListedInSeveralPieces) {
     EXPECT_EQ(crcs.size(), 400u);
 }
 
-// Rows against the double loop, and after each removal against a stored list that deletes the
-// rows it matches: by a name, or by the container of the first entry a cell's name finds.
-// CRC texts that differ in case never pair.
+// A row is a proof of nothing but a CRC unless sizes and strong hashes agree, and never one file
+// under two names.
+TEST(DuplicatePairing, SameContentNeedsOneCrcEqualSizesAndStrongHashesAndTwoFiles) {
+    const auto loose = [](uint64_t size, uint64_t hash, uint64_t id, uint32_t volume, const wchar_t* crc = L"0000000A") {
+        FileEntry e{L"", L"", L"", crc, 0, size};
+        e.strongHash[1] = hash;
+        e.identity = FileIdentity{id, volume};
+        return e;
+    };
+    const auto member = [](uint64_t size, SizeKind kind) {
+        FileEntry e{L"", L"m", L"a.zip", L"0000000A", 1, size};
+        e.sizeKind = kind;
+        return e;
+    };
+    const struct { FileEntry a, b; bool same; } cases[] = {
+        {loose(5, 1, 1, 7), loose(5, 1, 2, 7), true},   {loose(5, 1, 1, 7), loose(6, 1, 2, 7), false},
+        {loose(5, 1, 1, 7), loose(5, 2, 2, 7), false},  {loose(5, 1, 1, 7), loose(5, 1, 1, 7), false},
+        {loose(5, 1, 1, 7), loose(5, 1, 1, 8), true},   {loose(5, 1, 0, 7), loose(5, 1, 0, 7), true},
+        {loose(5, 1, ~0ull, 7), loose(5, 1, ~0ull, 7), true}, {loose(5, 1, 1, 7), loose(5, 1, 2, 7, L"0000000a"), false},
+        {member(5, SizeKind::kExact), loose(5, 3, 2, 7), true}, {member(5, SizeKind::kExact), loose(6, 3, 2, 7), false},
+        {member(5, SizeKind::kExact), member(6, SizeKind::kExact), false}, {member(0, SizeKind::kUnknown), loose(6, 3, 2, 7), true}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(IsSameContent(cases[i].a, cases[i].b), cases[i].same) << i;
+        EXPECT_EQ(IsSameContent(cases[i].b, cases[i].a), cases[i].same) << i;
+    }
+}
+
+// Rows against the double loop, and after each removal against a stored list less the rows of
+// the removed entries: sizes, strong hashes, members of unknown size and one file under several
+// names all in play.
 TEST(DuplicatePairing, RandomCataloguesGiveTheRowsOfTheDoubleLoopAndOfAStoredList) {
     std::mt19937 random(1234);
-    const std::wstring names[] = {L"a", L"A", L"a ", L"ab", L"x.zip【a】"};
-    const std::wstring containers[] = {L"D:\\a", L"D:\\A", L"D:\\x.zip", L"D:\\y.zip"};
-    for (int round = 0; round < 60; ++round) {
-        EntryList entries(random() % 80);
+    for (int round = 0; round < 80; ++round) {
+        EntryList entries(random() % 60);
         for (FileEntry& e : entries) {
-            e.displayName = names[random() % 5];
-            e.containerPath = containers[random() % 4];
-            // Eight hexadecimal digits in upper case (most texts), in lower case, shorter and longer.
-            e.crcText = std::wstring(L"0000000a").substr(0, 6 + random() % 3) + L"aA0123"[random() % (1 + round % 6)];
+            e.inArchive = random() % 3 == 0;
+            e.crcText = std::wstring(L"0000000") + L"aAB"[random() % (1 + round % 3)];
+            e.size = random() % 3;
+            e.sizeKind = e.inArchive && random() % 2 ? SizeKind::kUnknown : SizeKind::kExact;
+            e.strongHash[round % 2] = random() % 2;
+            e.identity = FileIdentity{random() % 10, static_cast<uint32_t>(random() % 2)};
         }
         PairRows rows = BuildPairs(entries);
         std::vector<std::pair<size_t, size_t>> stored = PairRowsByDoubleLoop(entries);
@@ -114,15 +160,11 @@ TEST(DuplicatePairing, RandomCataloguesGiveTheRowsOfTheDoubleLoopAndOfAStoredLis
             std::vector<std::pair<size_t, size_t>> shown;
             for (uint64_t row = 0; row < RowCount(rows); ++row) shown.push_back(RowEntries(rows, row));
             ASSERT_EQ(shown, stored) << "round " << round << ", step " << step;
-            const FileEntry by = entries[random() % entries.size()];
-            const bool byName = random() % 2;
-            const auto goes = [&](size_t i) {
-                const size_t first = FindEntryByName(entries, entries[i].displayName);
-                return byName ? entries[i].displayName == by.displayName : entries[first].containerPath == by.containerPath;
-            };
+            const std::vector<size_t> gone{random() % entries.size(), random() % entries.size()};
+            const auto goes = [&](size_t i) { return i == gone[0] || i == gone[1]; };
             stored.erase(std::remove_if(stored.begin(), stored.end(), [&](const auto& r) { return goes(r.first) || goes(r.second); }),
                          stored.end());
-            byName ? HideEntriesNamed(rows, {by.displayName}) : HideEntriesInContainers(rows, entries, {by.containerPath});
+            HideEntries(rows, gone, true);
         }
     }
 }
