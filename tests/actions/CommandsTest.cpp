@@ -2,6 +2,7 @@
 // trash under a throw-away XDG_DATA_HOME) and the real 7-Zip, through the program's window. The
 // questions are answered in process through the window's dialogs; the shell's own box and the
 // real folder picker are answered on screen.
+#include "actions/ContentProof.h"
 #include "app/MainWindow.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
@@ -108,6 +109,8 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     const HANDLE edited = CreateFileW((root + L"\\e2.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     SetFileTime(edited, nullptr, nullptr, &e2.ftLastWriteTime);
     CloseHandle(edited);
+    // Made one file since (with the same size and time): no other copy is left.
+    ASSERT_TRUE(DeleteFileW((root + L"\\h2.txt").c_str()) && CreateHardLinkW((root + L"\\h2.txt").c_str(), (root + L"\\h1.txt").c_str(), nullptr));
     // No row for CRCs forged alike, nor for one file under other names.
     for (const auto& [a, b] : Rows{{L"forge1.bin", L"forge3.bin"}, {L"k2.txt", L"k2-link.txt"}, {L"k2.txt", L"k2-soft.txt"},
                                    {L"k2-soft.txt", L"k2-link.txt"}}) {
@@ -134,7 +137,7 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
         {D1, L"forge.zip【forge2.bin】", L"forge1.bin", {IDYES}, {}, {whole(L"forge.zip【forge2.bin】"), alone(L"forge.zip【forge2.bin】")}, {}}});
     // Rows whose file to delete, or whose other file, is no longer as it was: nothing goes.
     for (const auto& [command, file1, file2] : std::vector<std::tuple<int, std::wstring, std::wstring>>{{D1, L"gone.txt", L"here.txt"},
-             {D2, L"gone.txt", L"here.txt"}, {D1, L"e1.txt", L"e2.txt"}, {D1, L"r.txt", L"mem.zip【r.txt】"}, {D1, L"m1.txt", L"held.zip【m1.txt】"}}) {
+             {D2, L"gone.txt", L"here.txt"}, {D1, L"e1.txt", L"e2.txt"}, {D1, L"h1.txt", L"h2.txt"}, {D1, L"r.txt", L"mem.zip【r.txt】"}, {D1, L"m1.txt", L"held.zip【m1.txt】"}}) {
         const std::wstring& name = command == D1 ? file1 : file2;
         steps.push_back({command, file1, file2, {IDYES}, {}, {loose(name), alone(name)}, {}});
     }
@@ -202,6 +205,14 @@ TEST(MemberDelete, OnlyALiteralNameWithItsCrcIsDeletedAndOnlyTheOldListingLessIt
         // The archive less the member is written under a name of its own, gone again either way.
         WIN32_FIND_DATAW found;
         EXPECT_EQ(FindFirstFileW((zip + L".*.vlx").c_str(), &found), INVALID_HANDLE_VALUE) << before << " -> " << after;
+    }
+    // Bytes extracted alike are no proof when the extraction ended in an error.
+    WriteTestFile(zip + L".extract", "same");
+    WriteTestFile(fake + L"\\same.txt", "same");
+    for (const char* code : {"0", "2"}) {
+        WriteTestFile(zip + L".code", code);
+        EXPECT_EQ(HaveSameBytes(fake + L"\\7z.exe", FileEntry{L"", L"m", zip, L"", 1}, FileEntry{L"", L"", fake + L"\\same.txt", L"", 0}),
+                  code[0] == '0') << code;
     }
     // An archive gone meanwhile: the member is gone (and the archiver would make a new archive).
     EXPECT_TRUE(DeleteArchiveMember(fake + L"\\7z.exe", FileEntry{L"", L"m", fake + L"\\gone.zip", L"00000001", 1}));

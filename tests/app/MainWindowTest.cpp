@@ -115,12 +115,18 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
               std::vector<LONG>({shifted.left - 8, shifted.top + 30, 500, 300}));
     const std::wstring first = FolderOf(L"slow"), second = FolderOf(L"second", "same"), third = FolderOf(L"member");
     WriteTestFile(first + L"\\日本語\\d.txt", "same");
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop{false}, deleting{false};
     std::atomic<int> late{0};
+    std::atomic<LRESULT> mayEnd{-1};  // the answer to the session's end while the delete's archiver runs
+    const auto archiverRunning = [] { return ScopedHandle(OpenMutexW(SYNCHRONIZE, FALSE, L"VeltrimoxFakeArchiverRunning")).Get() != nullptr; };
     std::thread prober([&] {
-        for (DWORD_PTR unused = 0; !stop; Sleep(20)) {
-            const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &unused);
+        for (DWORD_PTR answer = 0; !stop; Sleep(20)) {
+            const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &answer);
             late += IsHungAppWindow(window) || (!answered && IsWindow(window));
+            if (deleting && mayEnd < 0 && archiverRunning() &&
+                SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 100, &answer)) {
+                mayEnd = static_cast<LRESULT>(answer);
+            }
         }
     });
     // A member delete whose archiver runs take their time: the window answers meanwhile.
@@ -136,9 +142,14 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     WriteTestFile(third + L"\\x.zip.extract", "same");  // the member's bytes, as the fake extracts them
     UseDialogs({[](HWND, const std::wstring&, UINT) { return IDYES; }, {}});
     SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"700");
+    deleting = true;
     SendMessageW(window, WM_COMMAND, ID_DELETE_FILE2, 0);
+    deleting = false;
     EXPECT_EQ(ReadListRows(program.list), kAB);
-    const auto archiverRunning = [] { return ScopedHandle(OpenMutexW(SYNCHRONIZE, FALSE, L"VeltrimoxFakeArchiverRunning")).Get() != nullptr; };
+    EXPECT_TRUE(mayEnd == FALSE && SendMessageW(window, WM_QUERYENDSESSION, 0, 0) == TRUE) << "the session waits only for the command";
+    WritePrivateProfileStringW(L"SystemSetting", L"width", L"1", SettingsFilePath().c_str());
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(LoadSettings(SettingsFilePath()).width, 500) << "the session's end keeps the placement";
     const auto calls = [&] { return static_cast<long>(ReadTextFile(archiver + L"\\calls.log").size() / 4); };  // "run\n" a run
     enum Then { Waits, PressesF5, PressesEsc, DropsSecond, Closes };
     const struct {

@@ -1,6 +1,6 @@
 // Stands in for 7z.exe in tests, printing scripted output no real archive gives: "t ARCHIVE"
 // copies ARCHIVE.test to standard output, "l ARCHIVE" copies ARCHIVE.list (exit code 2 without
-// one, or the number in ARCHIVE.code), "d ... ARCHIVE -u- -up1!NEW -- MEMBER" copies ARCHIVE to
+// one, or the number in ARCHIVE.code, as for "e"), "d ... ARCHIVE -u- -up1!NEW -- MEMBER" copies ARCHIVE to
 // NEW and makes ARCHIVE.deleted, if any, NEW's listing, "e -so -spd -ssc ARCHIVE ..." copies
 // ARCHIVE.extract. Started with a console, or outside a job that ends it with the program, it fails.
 // With VELTRIMOX_FAKE_DELAY_MS in its environment it takes that long first, as 7-Zip does on a
@@ -42,6 +42,6 @@ int main() {
     char buffer[4096];
     for (size_t got; (got = fread(buffer, 1, sizeof(buffer), in)) > 0;)
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), buffer, static_cast<DWORD>(got), &written, nullptr);
-    FILE* code = command == L"l" ? _wfopen((archive + L".code").c_str(), L"rb") : nullptr;
+    FILE* code = command != L"t" ? _wfopen((archive + L".code").c_str(), L"rb") : nullptr;
     return code ? fgetc(code) - '0' : 0;
 }

@@ -97,10 +97,16 @@ TEST(FolderScan, EachFolderOnceAndEveryFileThatCanBeReadAndAddressed) {
     std::vector<std::wstring> names;
     for (const FileEntry& e : got) names.push_back(FileNameOf(e.displayName));
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L" nul", L"COM", L"a.txt", std::wstring(room, L'a'), L"auxiliary", L"b.txt", L"big.bin", L"c.txt",
+    EXPECT_EQ(names, (std::vector<std::wstring>{L" nul", L"COM", L"a-hard.txt", L"a-soft.txt", L"a.txt", std::wstring(room, L'a'), L"auxiliary", L"b.txt", L"big.bin", L"c.txt",
                             L"cache", L"com10.txt", L"com\u2074", L"in.txt", L"o.txt", L"x.con"}));
     EXPECT_EQ(files.size(), got.size()) << "every file met is read; the rest are passed over";
     EXPECT_EQ(got.at(FindEntryByName(got, L"big.bin")).crcText, FormatCrcText(Crc32Reference(0, big.data(), big.size())));
+    // A hard link and a Unix link to a file are one file: its id, its volume read, and no row.
+    const size_t a = FindEntryByName(got, L"a.txt");
+    for (const wchar_t* name : {L"a-hard.txt", L"a-soft.txt"}) EXPECT_TRUE(IsSameFile(got.at(FindEntryByName(got, name)), got[a])) << Utf8(name);
+    EXPECT_TRUE(IsKnownFileId(got[a].identity.fileId) && got[a].identity.volumeSerial != 0);
+    const PairRows rows = BuildPairs(got);
+    EXPECT_EQ(rows.firstRow[a + 1], rows.firstRow[a]) << "a.txt has no other copy";
 }
 
 // A folder whose listing the system gives in several pieces: every file of every piece is read.
