@@ -69,13 +69,21 @@ int RunBench(const std::wstring& sevenZipFolder, const std::wstring& mode) {
     const WorkFolder work(Join(WorkFolderBase(), L"veltrimox-bench-" + std::to_wstring(GetCurrentProcessId())));
     workspace.folder = work.Path();
     // The 1 GiB file, the tree and 7-Zip's listing, with some room to spare.
-    if (FreeBytes(workspace.folder) < (1ull << 30) + (256ull << 20)) Fail("less than 1.25 GiB free for the work files");
+    if (FreeBytes(workspace.folder) < (2ull << 30) + (256ull << 20)) Fail("less than 2.25 GiB free for the work files");
     Print("veltrimox bench: work folder %s, 7-Zip %s\n", Utf8(workspace.folder).c_str(),
           Utf8(workspace.sevenZip).c_str());
     Print("Times are medians of 3 runs; MB = 10^6 bytes; the files are hashed from the system cache on both sides.\n");
     Print("7-Zip runs as a child process; its output goes to a file in the work folder (under Wine a write to NUL\n"
           "costs about a millisecond, which would be charged to 7-Zip for every line it lists).\n");
 
+    if (mode == L"--proof") {
+        const CrcFiles files = MakeCrcFiles(workspace);
+        const ProofFigures proof = BenchProof(workspace, files);
+        Print("\nbench: strong_hash_cost=%.2f confirm_read_share=%.3f/%.3f verify_1gib_s=%.2f verify_1gib_ratio=%.2f "
+              "verify_member_64mib_s=%.2f verify_member_ratio=%.2f\n", proof.strongHashCost, proof.confirmShareTree,
+              proof.confirmShareDuplicates, proof.verify1GiB, proof.verify1GiBRatio, proof.verifyMember, proof.verifyMemberRatio);
+        return 0;
+    }
     if (mode == L"--pairs") {
         Print("\nbench: pairs_1m_s=%.2f remove_archive_50k_s=%.3f\n", BenchPairing(), BenchRemoveArchive());
         return 0;
@@ -105,6 +113,9 @@ int RunBench(const std::wstring& sevenZipFolder, const std::wstring& mode) {
 
     Print("\n[Peak working set of a child process hashing the 1 GiB file]\n");
     const double peak = BenchCrcPeak(workspace, files);
+
+    Print("\n[Proving rows: the strong hash, a second read instead, the comparison before a delete]\n");
+    const ProofFigures proof = BenchProof(workspace, files);
     DeleteFileW(files.big.c_str());  // not needed any more; frees the space before the tree is written
 
     Print("\n[Tree of small files: 20,000 files of 200 to 4096 bytes in 200 folders]\n");
@@ -130,10 +141,13 @@ int RunBench(const std::wstring& sevenZipFolder, const std::wstring& mode) {
     const long long peakMiB = static_cast<long long>(std::ceil(peak));
     Print("\nbench: crc_ratio=%.2f tree_ratio=%.2f pairs_1m_s=%.2f crc_peak_mib=%lld list_10m_rows_s=%.3f "
           "remove_10m_rows_s=%.4f list_10m_rows_mib=%lld archiver_scan_ms_per_file=%.2f archiver_on_off_ratio=%.1f "
-          "archiver_floor_ratio=%.2f archiver_floor_ratio_5k=%.2f remove_archive_50k_s=%.3f group_1m_s=%.3f\n",
+          "archiver_floor_ratio=%.2f archiver_floor_ratio_5k=%.2f remove_archive_50k_s=%.3f group_1m_s=%.3f "
+          "strong_hash_cost=%.2f confirm_read_share=%.3f/%.3f verify_1gib_s=%.2f verify_1gib_ratio=%.2f "
+          "verify_member_64mib_s=%.2f verify_member_ratio=%.2f\n",
           crc.ratio, tree, pairs, peakMiB, list.listSeconds, list.removeSeconds,
           static_cast<long long>(std::ceil(list.peakMiB)), archiver.msPerFile, archiver.onOffRatio, memberRich,
-          archiver.floorRatio, removeArchive, grouping);
+          archiver.floorRatio, removeArchive, grouping, proof.strongHashCost, proof.confirmShareTree,
+          proof.confirmShareDuplicates, proof.verify1GiB, proof.verify1GiBRatio, proof.verifyMember, proof.verifyMemberRatio);
     return 0;
 }
 
@@ -145,7 +159,7 @@ int main() {
     const bool listChild = arguments.size() == 1 && arguments[0] == L"--list-10m";
     if (listChild) return ShowTenMillionRows();
     const std::wstring mode = arguments.size() == 3 ? arguments[2] : L"";
-    if ((arguments.size() != 2 && mode != L"--archiver-scan" && mode != L"--tree" && mode != L"--pairs") || arguments[0] != L"--7zip") return Usage();
+    if ((arguments.size() != 2 && mode != L"--archiver-scan" && mode != L"--tree" && mode != L"--pairs" && mode != L"--proof") || arguments[0] != L"--7zip") return Usage();
     try {
         return RunBench(arguments[1], mode);
     } catch (const std::exception& e) {

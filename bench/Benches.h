@@ -52,6 +52,16 @@ struct ListFigures {
 // Medians over fresh child processes, each running ShowTenMillionRows.
 [[nodiscard]] ListFigures BenchTenMillionRows(const Workspace& workspace);
 
+struct ProofFigures {
+    double strongHashCost = 0;          // CRC-32 and XXH3-128 in one pass over the CRC-32 alone
+    double confirmShareTree = 0;        // bytes a second read of the files meeting another would take again
+    double confirmShareDuplicates = 0;  // the same on a real tree of many duplicates; -1: none here
+    double verify1GiB = 0, verify1GiBRatio = 0;      // comparing a 1 GiB loose pair; over reading both once
+    double verifyMember = 0, verifyMemberRatio = 0;  // a 64 MiB member against its copy; over 7-Zip's test and a read
+};
+// Needs files.big.
+[[nodiscard]] ProofFigures BenchProof(const Workspace& workspace, const CrcFiles& files);
+
 // The child side of BenchCrcPeak: hashes one file as the scan does; 0 when it was read.
 int HashOneFile(const std::wstring& path);
 // The child side of BenchTenMillionRows: prints its figures; 0 when the rows were right.

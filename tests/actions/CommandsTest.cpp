@@ -106,9 +106,12 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
     WIN32_FILE_ATTRIBUTE_DATA e2{};  // rewritten with the same size and last-write time
     GetFileAttributesExW((root + L"\\e2.txt").c_str(), GetFileExInfoStandard, &e2);
     WriteTestFile(root + L"\\e2.txt", "EE");
-    const HANDLE edited = CreateFileW((root + L"\\e2.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    SetFileTime(edited, nullptr, nullptr, &e2.ftLastWriteTime);
-    CloseHandle(edited);
+    const FILETIME touched{0x12345678, 0x01D00000};  // s2.txt only touched: the same bytes, another time
+    for (const auto& [name, time] : std::vector<std::pair<std::wstring, const FILETIME*>>{{L"e2.txt", &e2.ftLastWriteTime}, {L"s2.txt", &touched}}) {
+        const HANDLE edited = CreateFileW((root + L"\\" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        SetFileTime(edited, nullptr, nullptr, time);
+        CloseHandle(edited);
+    }
     // Made one file since (with the same size and time): no other copy is left.
     ASSERT_TRUE(DeleteFileW((root + L"\\h2.txt").c_str()) && CreateHardLinkW((root + L"\\h2.txt").c_str(), (root + L"\\h1.txt").c_str(), nullptr));
     // No row for CRCs forged alike, nor for one file under other names.
@@ -137,7 +140,7 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
         {D1, L"forge.zip【forge2.bin】", L"forge1.bin", {IDYES}, {}, {whole(L"forge.zip【forge2.bin】"), alone(L"forge.zip【forge2.bin】")}, {}}});
     // Rows whose file to delete, or whose other file, is no longer as it was: nothing goes.
     for (const auto& [command, file1, file2] : std::vector<std::tuple<int, std::wstring, std::wstring>>{{D1, L"gone.txt", L"here.txt"},
-             {D2, L"gone.txt", L"here.txt"}, {D1, L"e1.txt", L"e2.txt"}, {D1, L"h1.txt", L"h2.txt"}, {D1, L"r.txt", L"mem.zip【r.txt】"}, {D1, L"m1.txt", L"held.zip【m1.txt】"}}) {
+             {D2, L"gone.txt", L"here.txt"}, {D1, L"e1.txt", L"e2.txt"}, {D1, L"h1.txt", L"h2.txt"}, {D1, L"s1.txt", L"s2.txt"}, {D2, L"s1.txt", L"s2.txt"}, {D1, L"r.txt", L"mem.zip【r.txt】"}, {D1, L"m1.txt", L"held.zip【m1.txt】"}}) {
         const std::wstring& name = command == D1 ? file1 : file2;
         steps.push_back({command, file1, file2, {IDYES}, {}, {loose(name), alone(name)}, {}});
     }

@@ -27,7 +27,7 @@ with zipfile.ZipFile("evil.zip", "w") as z:
     for name in sys.argv[1:]: i = zipfile.ZipInfo(name); i.create_system = 0; z.writestr(i, "content of " + name)' \
   docs/a.txt docs/b.txt docs/sub/c.txt keep.txt b.txt c.txt 2.txt 'x\..\docs' 'docs\.' 'x\..' '\b.txt' 'a\..\b.txt' \
   'x\.\b.txt' '.\c.txt' 'c:\2.txt' 'docs\\b.txt'
-put hh delete/h1.txt && cp -p delete/h1.txt delete/h2.txt; put ee delete/{e1,e2}.txt; put tt delete/t.txt; put RR r.txt
+put hh delete/h1.txt && cp -p delete/h1.txt delete/h2.txt; put ss delete/{s1,s2}.txt; put ee delete/{e1,e2}.txt; put tt delete/t.txt; put RR r.txt
 mkdir rewritten && zip delete ../rewritten/mem.zip t.txt && zip . rewritten/mem.zip r.txt && rm r.txt
 put rr delete/r.txt && zip delete mem.zip r.txt t.txt
 # Copies that are no copies: a member and a loose file forged to the CRC and size of forge1.bin,

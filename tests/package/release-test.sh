@@ -6,10 +6,11 @@ fail() { echo "release-test: $*" >&2; exit 1; }
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 rm -rf "$work" && mkdir -p "$work/unpacked" && unzip -q "$zip" -d "$work/unpacked"
-[ "$(ls "$work/unpacked" | tr '\n' ' ')" = "README.txt Veltrimox.exe Veltrimox.ini " ] || fail "unexpected contents"
+[ "$(ls "$work/unpacked" | tr '\n' ' ')" = "README.txt Veltrimox.exe Veltrimox.ini xxHash-LICENSE.txt " ] || fail "unexpected contents"
+grep -q "Copyright (C) .* Yann Collet" "$work/unpacked/xxHash-LICENSE.txt" || fail "no notice of xxHash's licence"
 utf8() { [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ] && iconv -f UTF-16 -t UTF-8 "$1"; }
 utf8 "$work/unpacked/Veltrimox.ini" > "$work/ini.txt" || fail "the settings are not UTF-16 with a byte-order mark"
-! grep -qv $'\r$' "$work/unpacked/README.txt" "$work/ini.txt" || fail "lines without CRLF"
+! grep -qv $'\r$' "$work/unpacked/README.txt" "$work/unpacked/xxHash-LICENSE.txt" "$work/ini.txt" || fail "lines without CRLF"
 headers=$(x86_64-w64-mingw32-objdump -p "$work/unpacked/Veltrimox.exe")
 grep -q 'symbols stripped' <<<"$headers" || fail "symbols not stripped"
 dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
