@@ -4,8 +4,6 @@ void AppendEntry(EntryList& entries, const FileEntry& entry) { entries.push_back
 
 void AppendEntry(EntryList& entries, FileEntry&& entry) { entries.push_back(std::move(entry)); }
 
-void ClearEntries(EntryList& entries) { entries.clear(); }
-
 size_t FindEntryByName(const EntryList& entries, std::wstring_view name) {
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].displayName == name) return i;

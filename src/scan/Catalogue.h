@@ -53,7 +53,6 @@ using EntryList = std::vector<FileEntry>;
 
 void AppendEntry(EntryList& entries, const FileEntry& entry);
 void AppendEntry(EntryList& entries, FileEntry&& entry);
-void ClearEntries(EntryList& entries);
 
 // Position of the first entry whose displayName equals `name` exactly; entries.size() when none
 // does. A label may be shared, so no command goes by it.

@@ -140,12 +140,10 @@ PairRows BuildPairs(EntryList entries) {
         size_t firstMemberClass = begin;
         while (firstMemberClass < end && classKeys[firstMemberClass].kind == 0) ++firstMemberClass;
         for (size_t c = begin; c < end; ++c) {
-            for (size_t d = c < firstMemberClass ? firstMemberClass : begin; d < end; ++d) {
+            const bool loose = c < firstMemberClass;  // itself, then the member classes it meets
+            if (loose) rows.partners.push_back(static_cast<uint32_t>(c));
+            for (size_t d = loose ? firstMemberClass : begin; d < end; ++d) {
                 if (d == c || ClassesMeet(classKeys[c], classKeys[d])) rows.partners.push_back(static_cast<uint32_t>(d));
-            }
-            if (c < firstMemberClass) {  // itself first: its members come before every member class
-                rows.partners.insert(rows.partners.begin() + static_cast<std::ptrdiff_t>(rows.firstPartner.back()),
-                                     static_cast<uint32_t>(c));
             }
             rows.firstPartner.push_back(rows.partners.size());
         }
