@@ -18,7 +18,19 @@ TEST(ArchiveExpansion, RunsOverManyFilesSettleEveryFileAndGiveEachMemberWithACrc
     const std::wstring archiver = LocateArchiver(FromEnvironment("VELTRIMOX_7ZIP_DIR"));
     WalkedFiles honest = ScanFolder(ScanContext{root, L"forged"}, root);
     honest.push_back({root + L"\\vanished.zip", std::nullopt});  // gone since the walk: it costs only itself
-    EXPECT_LE(ExpandArchives(ExpansionRequest{archiver, root}, honest).singleRuns, 1u);
+    const size_t singleRuns = ExpandArchives(ExpansionRequest{archiver, root}, honest).singleRuns;
+    if (singleRuns > 1u) {  // what is run again alone, and why, is seen in what the archiver prints of each file
+        ADD_FAILURE() << singleRuns << " runs over one file; what runs over each file print:";
+        const std::wstring list = MakeTempFolder(L"list") + L"\\files.txt";
+        for (const WalkedFile& file : honest) {
+            WriteTestFile(list, Utf8(file.path) + "\r\n");
+            for (const auto command : {BatchTestCommandLine, BatchListCommandLine}) {
+                DWORD exitCode = 0;
+                const bool ran = RunArchiver(command(archiver, list), [](const std::wstring& line) { return printf("%s", Utf8(line).c_str()) >= 0; }, exitCode);
+                printf("ran %d, exit code %lu\n", ran, exitCode);
+            }
+        }
+    }
     const Expansion batched = ExpandArchives(ExpansionRequest{archiver, root}, ScanFolder(ScanContext{root, L""}, root));
     const EntryList& got = batched.entries;
     // Members with a CRC, each after its archive's loose entry; none from the fake, damaged and

@@ -104,7 +104,9 @@ TEST(FolderScan, EachFolderOnceAndEveryFileThatCanBeReadAndAddressed) {
     // A hard link and a Unix link to a file are one file: its id, its volume read, and no row.
     const size_t a = FindEntryByName(got, L"a.txt");
     for (const wchar_t* name : {L"a-hard.txt", L"a-soft.txt"}) EXPECT_TRUE(IsSameFile(got.at(FindEntryByName(got, name)), got[a])) << Utf8(name);
-    EXPECT_TRUE(IsKnownFileId(got[a].identity.fileId) && got[a].identity.volumeSerial != 0);
+    DWORD serial = 0;  // stays 0 where the drive is newer than Wine's mount manager, as Q: may be
+    (void)GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+    EXPECT_TRUE(IsKnownFileId(got[a].identity.fileId) && got[a].identity.volumeSerial == serial);
     const PairRows rows = BuildPairs(got);
     EXPECT_EQ(rows.firstRow[a + 1], rows.firstRow[a]) << "a.txt has no other copy";
 }
