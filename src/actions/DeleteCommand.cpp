@@ -151,10 +151,8 @@ bool IsArchiveItsMemberAlone(const std::wstring& archiverPath, const FileEntry& 
     const uint64_t size = (static_cast<uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
     // A gzip names no physical size; its CRC was proven by extracting it whole, and data after
     // its end would have failed that proof.
-    const bool sized = shape.physicalSizeListed ? shape.physicalSize == size
-                                                : ReadLeadingFormat(member.containerPath) == LeadingFormat::kGzip;
-    return shape.items.size() == 1 && shape.items[0] == member.innerPath && shape.offset == 0 && !shape.tail &&
-           !shape.warnings && !shape.freeText && sized;
+    const bool gzip = !shape.physicalSizeListed && ReadLeadingFormat(member.containerPath) == LeadingFormat::kGzip;
+    return IsWholeFileOfOneItem(shape, member.innerPath, size, gzip);
 }
 
 void DeleteSelectedFile(const CommandContext& context, int column) {

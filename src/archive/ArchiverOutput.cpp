@@ -103,6 +103,12 @@ bool ListArchiveItems(const std::wstring& archiverPath, const std::wstring& arch
     return true;
 }
 
+bool IsWholeFileOfOneItem(const ArchiveShape& shape, const std::wstring& item, uint64_t fileSize, bool sizeProven) {
+    const bool sized = shape.physicalSizeListed ? shape.physicalSize == fileSize : sizeProven;
+    return shape.items.size() == 1 && shape.items[0] == item && shape.offset == 0 && !shape.tail && !shape.warnings &&
+           !shape.freeText && sized;
+}
+
 void ShapeParser::Take(const std::wstring& line) {
     if (line == kFreeTextBegins) shape_.freeText = true;
     if (inItems_) {

@@ -78,6 +78,11 @@ struct ArchiveShape {
     bool freeText = false;  // a comment printed raw, which could imitate any of the above
 };
 
+// True when the archive is its file whole (nothing before or after it) and holds `item` alone,
+// with no warning and no comment. `sizeProven`: the file's size is known to be the archive's
+// although the listing names no physical size.
+[[nodiscard]] bool IsWholeFileOfOneItem(const ArchiveShape& shape, const std::wstring& item, uint64_t fileSize, bool sizeProven);
+
 // Reads the lines of one archive's listing without -ba: the archive's own properties (the first
 // of each, as the archiver prints its own before a comment), then after "----------" its items.
 class ShapeParser {

@@ -113,4 +113,19 @@ TEST(ArchiveOutput, SectionsByTheirHeaderPathAndRunsWithoutTwoNamesOfOneCase) {
         shape.Take(line);
     const ArchiveShape& s = shape.Shape();
     EXPECT_TRUE(s.items == std::vector<std::wstring>({L"a", L"b"}) && s.offset == 4096 && s.physicalSize == 120 && s.tail && s.warnings);
+    // An archive goes whole only when it is its file whole and holds the one member alone.
+    const ArchiveShape alone{{L"a"}, 0, true, 120, false, false, false};
+    std::vector<std::pair<ArchiveShape, bool>> shapes(9, {alone, false});
+    shapes[0].second = true;
+    shapes[1].first.items.push_back(L"b");
+    shapes[2].first.items[0] = L"A";
+    shapes[3].first.offset = 4096;  // a photo before it
+    shapes[4].first.physicalSize = 119;
+    shapes[5].first.tail = true;
+    shapes[6].first.warnings = true;
+    shapes[7].first.freeText = true;
+    shapes[8].first.physicalSizeListed = false;  // and its size not proven otherwise
+    for (size_t i = 0; i < shapes.size(); ++i) EXPECT_EQ(IsWholeFileOfOneItem(shapes[i].first, L"a", 120, false), shapes[i].second) << i;
+    shapes[8].first.physicalSize = 0;
+    EXPECT_TRUE(IsWholeFileOfOneItem(shapes[8].first, L"a", 120, true)) << "a proven gzip";
 }

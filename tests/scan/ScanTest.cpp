@@ -52,6 +52,19 @@ TEST(FileChecksum, OnlyAnEmptyReadEndsAFileAndAStopEndsItBetweenPieces) {
                       std::string(hashes.leading, hashes.leading + 8) == "12345678", most > 0) << most;
         EXPECT_LE(calls, 10u) << "a stop is seen before the next piece";
     }
+    std::string big(200001, '\0');  // one read of several of the stretches the hashes take at a time
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7919 % 251);
+    const PieceReader once = [&](unsigned char* buffer, DWORD size, DWORD& got) {
+        got = static_cast<DWORD>(std::min<size_t>(size, big.size()));
+        std::copy_n(big.data(), got, buffer);
+        big.erase(0, got);
+        return true;
+    };
+    const std::string copy = big;
+    ContentHashes hashes;
+    ASSERT_TRUE(HashPieces(once, static_cast<DWORD>(big.size()), hashes, {}));
+    const XXH128_hash_t strong = XXH3_128bits(copy.data(), copy.size());
+    EXPECT_TRUE(hashes.crc == Crc32Reference(0, copy.data(), copy.size()) && hashes.strong[0] == strong.low64 && hashes.strong[1] == strong.high64);
 }
 
 // The formats whose listed member CRCs are not the CRC-32 of the content, told by the first bytes.
