@@ -1,6 +1,7 @@
 #include "actions/CommandSupport.h"
 
 #include "actions/ResultList.h"
+#include "common/PathText.h"
 
 #include <algorithm>
 #include <functional>
@@ -36,5 +37,5 @@ void ShowError(const CommandContext& context, const std::wstring& text) {
 bool IsNotFoundError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 bool IsGone(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && IsNotFoundError(GetLastError());
+    return GetFileAttributesW(SystemPath(path).c_str()) == INVALID_FILE_ATTRIBUTES && IsNotFoundError(GetLastError());
 }

@@ -1,6 +1,7 @@
 #include "actions/ContentProof.h"
 
 #include "archive/ArchiverInterface.h"
+#include "common/PathText.h"
 #include "common/ScopedWin.h"
 #include "scan/FolderScan.h"
 
@@ -20,14 +21,14 @@ class Side {
 public:
     [[nodiscard]] bool Open(const std::wstring& archiverPath, const FileEntry& entry) {
         if (entry.inArchive == 0) {
-            file_.Reset(CreateFileW(entry.containerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+            file_.Reset(CreateFileW(SystemPath(entry.containerPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
             return file_.IsValid();
         }
         // A name the archiver would read as another (a folder's would extract all under it).
         if (archiverPath.empty() || !IsLiteralMemberName(entry.innerPath)) return false;
         member_ = std::make_unique<ArchiverStream>();
-        return member_->Start(ExtractCommandLine(archiverPath, entry.containerPath, entry.innerPath));
+        return member_->Start(ExtractCommandLine(archiverPath, SystemPath(entry.containerPath), entry.innerPath));
     }
     // Fills `buffer` with `size` bytes, less only at the end.
     [[nodiscard]] bool ReadFull(unsigned char* buffer, DWORD size, DWORD& got) {
@@ -54,7 +55,7 @@ private:
 };
 
 ScopedHandle OpenShared(const std::wstring& path, DWORD share) {
-    return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    return ScopedHandle(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 }  // namespace

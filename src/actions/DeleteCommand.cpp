@@ -1,9 +1,11 @@
 #include "actions/CommandSupport.h"
+
 #include "actions/ContentProof.h"
 #include "actions/FileCommands.h"
 #include "actions/ResultList.h"
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
+#include "common/PathText.h"
 #include "scan/FileChecksum.h"
 #include "scan/FolderScan.h"
 
@@ -76,7 +78,10 @@ bool IsStillAsCatalogued(ArchiveListings& listings, const FileEntry& entry) {
 
 int RecycleFile(HWND owner, const std::wstring& path) {
     // Already gone counts as done; unreachable (an offline share, a denied access) does not.
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return IsNotFoundError(GetLastError()) ? 1 : 0;
+    if (GetFileAttributesW(SystemPath(path).c_str()) == INVALID_FILE_ATTRIBUTES) return IsNotFoundError(GetLastError()) ? 1 : 0;
+    // The shell takes no path of MAX_PATH units or more, and deleting it otherwise would bypass
+    // the Recycle Bin: such a file is not deleted, and the user is told so.
+    if (path.size() >= MAX_PATH) return 0;
 
     std::wstring from = path;
     from.push_back(L'\0');  // the shell takes a list of paths ended by an empty one
@@ -121,7 +126,7 @@ bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& memb
     if (archiverPath.empty() || !IsLiteralMemberName(innerPath)) return false;
 
     std::vector<ListedMember> own;
-    if (!listedBefore && ListArchiveItems(archiverPath, archive, own)) listedBefore = &own;
+    if (!listedBefore && ListArchiveItems(archiverPath, SystemPath(archive), own)) listedBefore = &own;
     if (!listedBefore) return false;
     const std::vector<ListedMember>& before = *listedBefore;
     if (!NamesOneItemAlone(before, innerPath) || !IsListedWithCrc(before, member)) return false;
@@ -131,21 +136,22 @@ bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& memb
     const std::wstring rewritten = RewriteName(archive);
     DWORD exitCode = 0;
     std::vector<ListedMember> listed;
-    const bool written = RunArchiver(DeleteCommandLine(archiverPath, archive, innerPath, rewritten), nullptr, exitCode) &&
-                         exitCode == 0 && ListArchiveItems(archiverPath, rewritten, listed) &&
-                         ListsOldLessMember(before, listed, innerPath);
-    if (written && MoveFileExW(rewritten.c_str(), archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const bool written =
+        RunArchiver(DeleteCommandLine(archiverPath, SystemPath(archive), innerPath, SystemPath(rewritten)), nullptr, exitCode) &&
+        exitCode == 0 && ListArchiveItems(archiverPath, SystemPath(rewritten), listed) && ListsOldLessMember(before, listed, innerPath);
+    if (written && MoveFileExW(SystemPath(rewritten).c_str(), SystemPath(archive).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
     }
-    DeleteFileW(rewritten.c_str());
+    DeleteFileW(SystemPath(rewritten).c_str());
     return false;
 }
 
 bool IsArchiveItsMemberAlone(const std::wstring& archiverPath, const FileEntry& member) {
     ArchiveShape shape;
     WIN32_FILE_ATTRIBUTE_DATA file{};
-    if (!ListArchiveShape(archiverPath, member.containerPath, shape) ||
-        !GetFileAttributesExW(member.containerPath.c_str(), GetFileExInfoStandard, &file)) {
+    if (!ListArchiveShape(archiverPath, SystemPath(member.containerPath), shape) ||
+        !GetFileAttributesExW(SystemPath(member.containerPath).c_str(), GetFileExInfoStandard, &file)) {
         return false;
     }
     const uint64_t size = (static_cast<uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;

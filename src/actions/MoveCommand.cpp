@@ -1,6 +1,8 @@
 #include "actions/CommandSupport.h"
+
 #include "actions/FileCommands.h"
 #include "actions/ResultList.h"
+#include "common/PathText.h"
 #include "scan/FolderScan.h"
 
 #include <commctrl.h>
@@ -51,14 +53,14 @@ Outcome MoveInto(const CommandContext& context, const std::wstring& source, cons
                  std::wstring& cleared) {
     const std::optional<std::wstring> destination = folder.empty() ? std::nullopt : JoinPath(folder, FileNameOf(source));
     if (!destination || WouldClearSource(source, *destination)) return Outcome::kFailed;
-    if (GetFileAttributesW(destination->c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(SystemPath(*destination).c_str()) != INVALID_FILE_ATTRIBUTES) {
         if (!AskYes(context, kAskOverwrite, MB_ICONWARNING | MB_YESNO)) return Outcome::kDeclined;
         if (!RecycleFile(context.owner, *destination)) return Outcome::kFailed;
         cleared = *destination;
     }
     // Across volumes a move copies the whole file.
     const bool moved =
-        RunLong(context, [&](const StepControl&) { return MoveFileW(source.c_str(), destination->c_str()) != FALSE; });
+        RunLong(context, [&](const StepControl&) { return MoveFileW(SystemPath(source).c_str(), SystemPath(*destination).c_str()) != FALSE; });
     return moved ? Outcome::kMoved : Outcome::kFailed;
 }
 

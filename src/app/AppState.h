@@ -14,9 +14,11 @@
 // Everything the program keeps for its whole run, held in one place by the main window.
 struct AppState {
     std::wstring rootFolder;    // the first item of the last drop
-    std::wstring settingsFile;
+    std::wstring settingsFile;         // beside the program
+    std::wstring roamingSettingsFile;  // the placement's home where the program's folder is not writable
     std::wstring ignoreName;
-    std::wstring archiverPath;  // empty: archives are not handled
+    std::wstring archiverDir;   // the settings' folder for 7-Zip, where it is sought first
+    std::wstring archiverPath;  // the 7z.exe the first scan found; empty: none (yet)
     PairRows rows;  // the catalogue and what the result list shows
     HWND mainWindow = nullptr;
     HWND resultList = nullptr;

@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "app/resource.h"
 #include "archive/ArchiverInterface.h"
+#include "common/PathText.h"
 #include "common/ScopedWin.h"
 #include "scan/FolderScan.h"
 
@@ -73,8 +74,9 @@ BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
     g_app = AppState{};
     g_app.mainWindow = hwnd;
     g_app.settingsFile = SettingsFilePath();
-    const Settings settings = LoadSettings(g_app.settingsFile);
-    g_app.archiverPath = LocateArchiver(settings.archiverDir);
+    g_app.roamingSettingsFile = RoamingSettingsPath();
+    const Settings settings = LoadSettings(g_app.settingsFile, g_app.roamingSettingsFile);
+    g_app.archiverDir = settings.archiverDir;
     g_app.ignoreName = settings.ignoreName;
     DragAcceptFiles(hwnd, TRUE);
     // An elevated window gets no drop from a normal Explorer unless these messages may come in.
@@ -162,7 +164,7 @@ void OnClose(HWND hwnd) {
         return;
     }
     StopScan(hwnd);
-    SavePlacement(hwnd, g_app.settingsFile);
+    (void)SavePlacement(hwnd, g_app.settingsFile, g_app.roamingSettingsFile);  // nowhere left to say it at the end
     DestroyWindow(hwnd);
 }
 
@@ -179,7 +181,7 @@ BOOL OnQueryEndSession(HWND hwnd) {
 void OnEndSession(HWND hwnd, BOOL ending) {
     if (!ending) return;
     StopScan(hwnd);
-    SavePlacement(hwnd, g_app.settingsFile);
+    (void)SavePlacement(hwnd, g_app.settingsFile, g_app.roamingSettingsFile);  // nowhere left to say it at the end
 }
 
 void OnDestroy(HWND hwnd) {
@@ -220,7 +222,7 @@ void UseScanSteps(ScanSteps steps) { g_app.scanSteps = std::move(steps); }
 
 bool IsScannableFolder(const std::wstring& path) {
     if (path.empty() || path.size() > kMaxPathChars) return false;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -4,10 +4,12 @@
 #include "app/ScanControl.h"
 #include "app/resource.h"
 #include "archive/ArchiveExpansion.h"
+#include "archive/ArchiverInterface.h"
 #include "common/ScopedWin.h"
 #include "scan/FileChecksum.h"
 #include "scan/FolderScan.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,7 +20,12 @@ namespace {
 constexpr DWORD kStopWaitMs = 50;
 constexpr UINT kProgressIntervalMs = 250;
 const wchar_t kNoDuplicates[] = L"重複はありませんでした。";
-const wchar_t kCloudOnly[] = L"%u 個のファイルはクラウドにだけあるため、調べませんでした。";
+const wchar_t kCloudFiles[] = L"%u 個のファイルはクラウドにだけあるため、調べませんでした。";
+const wchar_t kCloudFolders[] = L"%u 個のフォルダーはクラウドにだけあるため、調べませんでした。";
+const wchar_t kUnreadFiles[] = L"%u 個のファイルは読めなかったため、調べませんでした。";
+const wchar_t kUnopenedFolders[] = L"%u 個のフォルダーは開けなかったため、調べませんでした。";
+const wchar_t kNoArchiver[] = L"7-Zip が見つからないため、書庫の中は調べませんでした。";
+bool g_toldNoArchiver = false;  // said once a run, not after every scan
 
 // Shared by the window and the thread, which keeps it alive as long as it runs.
 struct ScanJob {
@@ -93,10 +100,22 @@ std::wstring ProgressTitle(ScanJob& job) {
 
 void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOutcome& outcome) {
     const WalkedFiles files = ScanFolder(ScanContext{request.rootFolder, request.ignoreName}, request.rootFolder, control,
-                                         &outcome.cloudOnly);
+                                         &outcome.leftOut);
     if (control.Cancelled()) return;
-    EntryList entries = ExpandArchives(ExpansionRequest{request.archiverPath, request.rootFolder, control}, files).entries;
-    if (!control.Cancelled()) outcome.rows = BuildPairs(std::move(entries));
+    // Sought on this thread, once a run for each folder set: trying a candidate starts it,
+    // which may take long.
+    static std::mutex seeking;
+    static std::map<std::wstring, std::wstring> found;
+    if (!request.archiverPath.empty()) {
+        outcome.archiverPath = request.archiverPath;
+    } else {
+        std::lock_guard<std::mutex> hold(seeking);
+        const auto known = found.find(request.archiverDir);
+        outcome.archiverPath = known != found.end() ? known->second : found[request.archiverDir] = FindArchiver(request.archiverDir);
+    }
+    Expansion expansion = ExpandArchives(ExpansionRequest{outcome.archiverPath, request.rootFolder, control}, files);
+    outcome.leftOut.unreadFiles += expansion.unexamined;
+    if (!control.Cancelled()) outcome.rows = BuildPairs(std::move(expansion.entries));
 }
 
 // The window as it is between scans: no timer, the scanned folder alone in the title.
@@ -119,7 +138,8 @@ void StartScan(HWND hwnd) {
     StopScan(hwnd);
     SendMessageW(App().resultList, LVM_DELETEALLITEMS, 0, 0);
     App().rows = PairRows{};  // the last scan's model goes now, not when the next one replaces it
-    g_scan = StartScanJob(hwnd, ScanRequest{App().rootFolder, App().ignoreName, App().archiverPath}, App().scanSteps);
+    g_scan = StartScanJob(hwnd, ScanRequest{App().rootFolder, App().ignoreName, App().archiverPath, App().archiverDir},
+                          App().scanSteps);
     if (!g_scan) return;  // no thread: the scan ends before it began
     SetTimer(hwnd, ID_SCAN_PROGRESS_TIMER, kProgressIntervalMs, nullptr);
     RefreshCursor(hwnd);
@@ -131,15 +151,31 @@ void FinishScan(HWND hwnd) {
     EndScan(hwnd);
     if (!outcome) return;
     App().rows = std::move(outcome->rows);
+    if (!outcome->archiverPath.empty()) App().archiverPath = outcome->archiverPath;
     ShowRows(ResultList{App().resultList, App().rows});
-    if (outcome->cloudOnly > 0) {
-        std::wstring text = kCloudOnly;
-        text.replace(text.find(L"%u"), 2, std::to_wstring(outcome->cloudOnly));
-        App().dialogs.messageBox(hwnd, text, MB_ICONINFORMATION);
-    }
+    const bool archiverMissing = App().archiverPath.empty() && !g_toldNoArchiver;
+    g_toldNoArchiver = g_toldNoArchiver || archiverMissing;
+    const std::wstring note = LeftOutNote(outcome->leftOut, archiverMissing);
+    if (!note.empty()) App().dialogs.messageBox(hwnd, note, MB_ICONINFORMATION);
     if (SendMessageW(App().resultList, LVM_GETITEMCOUNT, 0, 0) == 0) {
         App().dialogs.messageBox(hwnd, kNoDuplicates, MB_OK);
     }
+}
+
+std::wstring LeftOutNote(const LeftOut& leftOut, bool archiverMissing) {
+    const std::pair<const wchar_t*, size_t> counts[] = {{kCloudFiles, leftOut.cloudFiles},
+                                                        {kCloudFolders, leftOut.cloudFolders},
+                                                        {kUnreadFiles, leftOut.unreadFiles},
+                                                        {kUnopenedFolders, leftOut.unopenedFolders}};
+    std::wstring note;
+    for (const auto& [text, count] : counts) {
+        if (count == 0) continue;
+        std::wstring line = text;
+        line.replace(line.find(L"%u"), 2, std::to_wstring(count));
+        note += (note.empty() ? L"" : L"\n") + line;
+    }
+    if (archiverMissing) note += (note.empty() ? L"" : L"\n") + std::wstring(kNoArchiver);
+    return note;
 }
 
 void ShowScanProgress(HWND hwnd) {

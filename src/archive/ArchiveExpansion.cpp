@@ -1,6 +1,7 @@
 #include "archive/ArchiveExpansion.h"
 
 #include "archive/ArchiverInterface.h"
+#include "common/PathText.h"
 #include "common/ScopedWin.h"
 #include "common/Workers.h"
 #include "scan/Crc32.h"
@@ -76,6 +77,7 @@ struct Batch {
     std::vector<std::string> utf8;  // each file's path as a list file carries it; empty: none can
     std::vector<std::vector<ListedMember>> members;
     std::vector<FileState> states;
+    std::vector<char> passed;  // the file passed the archiver's test
     std::atomic<size_t> batchRuns{0};  // runs over many files
     std::atomic<size_t> singleRuns{0};  // runs over one file
     std::atomic<size_t> done{0};        // files whose run has ended
@@ -84,7 +86,7 @@ struct Batch {
 // Test and list of one file alone.
 void ExpandOne(Batch& batch, size_t file) {
     const std::wstring& archiver = batch.request.archiverPath;
-    const std::wstring& path = batch.files[file].path;
+    const std::wstring path = SystemPath(batch.files[file].path);
     bool passed = false;
     DWORD exitCode = 0;
     ++batch.singleRuns;
@@ -99,6 +101,7 @@ void ExpandOne(Batch& batch, size_t file) {
         exitCode > 1) {
         return;
     }
+    batch.passed[file] = 1;
 
     ListingParser parser;
     ListedMember member;
@@ -130,7 +133,7 @@ bool RunOverList(Batch& batch, std::wstring (*commandLine)(const std::wstring&, 
 
 std::vector<std::wstring> PathsOf(const Batch& batch, const std::vector<size_t>& run) {
     std::vector<std::wstring> paths;
-    for (size_t file : run) paths.push_back(batch.files[file].path);
+    for (size_t file : run) paths.push_back(SystemPath(batch.files[file].path));
     return paths;
 }
 
@@ -153,6 +156,7 @@ bool TestRun(Batch& batch, const std::vector<size_t>& run, std::vector<size_t>& 
             batch.states[run[i]] = FileState::Redo;
         } else if (ok[i]) {
             passed.push_back(run[i]);
+            batch.passed[run[i]] = 1;
         } else {
             batch.states[run[i]] = FileState::Settled;
         }
@@ -193,7 +197,7 @@ bool ListRun(Batch& batch, const std::vector<size_t>& run) {
 // and false is returned when none was gone or none is left; the rest are to run again.
 bool DropVanished(Batch& batch, std::vector<size_t>& run) {
     const auto there = [&](size_t file) {
-        return GetFileAttributesW(batch.files[file].path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        return GetFileAttributesW(SystemPath(batch.files[file].path).c_str()) != INVALID_FILE_ATTRIBUTES;
     };
     const auto gone = std::stable_partition(run.begin(), run.end(), there);
     if (gone == run.end()) return false;
@@ -220,7 +224,7 @@ void ExpandInRuns(Batch& batch) {
     std::vector<uint64_t> costs;
     uint64_t total = 0;
     for (size_t file = 0; file < batch.files.size(); ++file) {
-        if (!EncodeUtf8(batch.files[file].path, batch.utf8[file])) {
+        if (!EncodeUtf8(SystemPath(batch.files[file].path), batch.utf8[file])) {
             batch.states[file] = FileState::Redo;
             continue;
         }
@@ -261,7 +265,7 @@ void ExpandInRuns(Batch& batch) {
 // A block-compressed gzip (BGZF, as genomics tools write) names its first member's size in its
 // header: when that is not the whole file, there are more members.
 bool IsSeveralBlocks(const std::wstring& path) {
-    const ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const ScopedHandle file(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     unsigned char h[18] = {};
     DWORD got = 0;
     LARGE_INTEGER size{};
@@ -279,7 +283,7 @@ bool IsSeveralBlocks(const std::wstring& path) {
 bool ProveGzipWhole(const ExpansionRequest& request, const std::wstring& path, ListedMember& member) {
     if (IsSeveralBlocks(path)) return false;
     ArchiverStream stream;
-    if (!stream.Start(ExtractCommandLine(request.archiverPath, path, L""))) return false;
+    if (!stream.Start(ExtractCommandLine(request.archiverPath, SystemPath(path), L""))) return false;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[1u << 20]);
     uint32_t crc = 0;
     uint64_t size = 0;
@@ -340,10 +344,14 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
         Batch batch{request, files, std::vector<std::string>(files.size()), {}, {}};
         batch.members.resize(files.size());
         batch.states.assign(files.size(), FileState::Pending);
+        batch.passed.assign(files.size(), 0);
         ExpandInRuns(batch);
         members = std::move(batch.members);
         result.batchRuns = batch.batchRuns;
         result.singleRuns = batch.singleRuns;
+        for (size_t file = 0; file < files.size(); ++file) {
+            result.unexamined += files[file].entry && files[file].entry->heldOpen && !batch.passed[file] ? 1 : 0;
+        }
         if (!request.control.Cancelled()) KeepHonestCrcs(request, files, members);
         request.control.Testing(L"");
     }

@@ -21,6 +21,9 @@ struct Expansion {
     EntryList entries;
     size_t batchRuns = 0;   // archiver runs over many files
     size_t singleRuns = 0;  // archiver runs over one file
+    // Files another program held open for writing that the archiver could not test: whether
+    // they hold members is unknown.
+    size_t unexamined = 0;
 };
 
 // The catalogue of a walk: each file's loose entry directly followed by one entry per member

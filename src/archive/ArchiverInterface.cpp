@@ -1,5 +1,6 @@
 #include "archive/ArchiverInterface.h"
 
+#include "common/PathText.h"
 #include "common/ScopedWin.h"
 
 #include <algorithm>
@@ -22,7 +23,7 @@ constexpr size_t kDecodePiece = 1u << 20;
 const wchar_t kSwitches[] = L" -slt -sccUTF-8 -p0";
 
 bool IsFile(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -107,6 +108,74 @@ std::wstring LocateArchiver(const std::wstring& dir) {
     const std::wstring exe = folder + L"7z.exe";
     if (!IsFile(exe) || !IsFile(folder + L"7z.dll")) return L"";
     return exe;
+}
+
+namespace {
+
+std::wstring RegistryText(HKEY root, REGSAM view, const wchar_t* value) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, L"SOFTWARE\\7-Zip", 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return L"";
+    DWORD bytes = 0;
+    std::wstring text;
+    if (RegGetValueW(key, nullptr, value, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) == ERROR_SUCCESS && bytes >= 2) {
+        text.assign(bytes / sizeof(wchar_t), L'\0');
+        if (RegGetValueW(key, nullptr, value, RRF_RT_REG_SZ, nullptr, &text[0], &bytes) != ERROR_SUCCESS) text.clear();
+        text.resize(wcslen(text.c_str()));
+    }
+    RegCloseKey(key);
+    return text;
+}
+
+std::wstring EnvironmentText(const wchar_t* name) {
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return L"";
+    std::wstring text(size, L'\0');
+    text.resize(GetEnvironmentVariableW(name, &text[0], size));
+    return text;
+}
+
+// A run of the batch test over a list that names only itself: a 7z.exe that knows every switch
+// this program gives ends with 0 to 2 (the list is no archive); one that does not, with 7.
+bool RunsOwnCommandLines(const std::wstring& exe) {
+    const std::optional<std::wstring> folder = TempFolder();
+    wchar_t name[MAX_PATH] = {};
+    if (!folder || !GetTempFileNameW(folder->c_str(), L"vlx", 0, name)) return false;
+    char utf8[4 * MAX_PATH] = {};
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof(utf8), nullptr, nullptr);
+    DWORD written = 0, exitCode = 7;
+    bool ran = false;
+    {
+        ScopedHandle list(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr));
+        ran = list.IsValid() && bytes > 1 && WriteFile(list.Get(), utf8, static_cast<DWORD>(bytes - 1), &written, nullptr);
+    }
+    ran = ran && RunArchiver(BatchTestCommandLine(exe, name), [](const std::wstring&) { return true; }, exitCode);
+    DeleteFileW(name);
+    return ran && exitCode <= 2;
+}
+
+}  // namespace
+
+std::vector<std::wstring> ArchiverFolders(const std::wstring& dir) {
+    std::vector<std::wstring> folders{dir};
+    const std::pair<HKEY, REGSAM> keys[] = {{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY}, {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
+                                            {HKEY_CURRENT_USER, 0}};
+    for (const auto& [root, view] : keys) {
+        for (const wchar_t* value : {L"Path64", L"Path"}) folders.push_back(RegistryText(root, view, value));
+    }
+    for (const wchar_t* name : {L"ProgramFiles", L"ProgramFiles(x86)"}) {
+        const std::wstring programs = EnvironmentText(name);
+        folders.push_back(programs.empty() ? L"" : programs + L"\\7-Zip");
+    }
+    folders.erase(std::remove(folders.begin(), folders.end(), std::wstring()), folders.end());
+    return folders;
+}
+
+std::wstring FindArchiver(const std::wstring& dir) {
+    for (const std::wstring& folder : ArchiverFolders(dir)) {
+        const std::wstring exe = LocateArchiver(folder);
+        if (!exe.empty() && RunsOwnCommandLines(exe)) return exe;
+    }
+    return L"";
 }
 
 std::wstring TestCommandLine(const std::wstring& archiverPath, const std::wstring& archive) {

@@ -15,6 +15,15 @@
 // "<dir>\7z.exe" when both 7z.exe and 7z.dll are in `dir`; empty otherwise (archives off).
 [[nodiscard]] std::wstring LocateArchiver(const std::wstring& dir);
 
+// The folders 7-Zip may be in, in the order they are tried: `dir` (the settings'), the values
+// Path64 and Path of SOFTWARE\7-Zip in the registry (the machine's 64-bit view, its 32-bit
+// view, then the user's), then %ProgramFiles%\7-Zip and %ProgramFiles(x86)%\7-Zip.
+[[nodiscard]] std::vector<std::wstring> ArchiverFolders(const std::wstring& dir);
+
+// The 7z.exe of the first of those folders that holds 7z.dll too and runs this program's own
+// command lines (one too old for their switches does not); empty when none does.
+[[nodiscard]] std::wstring FindArchiver(const std::wstring& dir);
+
 // The temporary folder, ending in a separator; nullopt when there is none that fits MAX_PATH.
 [[nodiscard]] std::optional<std::wstring> TempFolder();
 

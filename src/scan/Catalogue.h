@@ -46,6 +46,9 @@ struct FileEntry {
     uint64_t strongHash[2] = {0, 0};
     FileIdentity identity;
     LeadingFormat format = LeadingFormat::kOther;
+    // Another program held it open for writing: the archiver, which shares reading only,
+    // cannot open it.
+    bool heldOpen = false;
 };
 
 // Ordered by the scan; nothing makes entries unique.

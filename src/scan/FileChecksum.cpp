@@ -3,7 +3,10 @@
 #include "common/ScopedWin.h"
 #include "scan/Crc32.h"
 
+#include "common/PathText.h"
+
 #include <windows.h>
+#include <winternl.h>
 
 #define XXH_INLINE_ALL
 #include "xxhash/xxhash.h"
@@ -31,8 +34,40 @@ bool ReadOpenFileHashes(HANDLE file, uint64_t size, ContentHashes& hashes, const
     return HashPieces(read, bufferBytes, hashes, control);
 }
 
-ScopedHandle OpenToRead(const std::wstring& path) {
-    return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+ScopedHandle OpenToRead(const std::wstring& path, DWORD share = FILE_SHARE_READ) {
+    return ScopedHandle(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// First as the archiver opens a file (sharing reading only), which fails while another program
+// holds it open for writing (a workbook, a mail store, a database); then sharing writing and
+// deletion too, so such a file is read all the same: what it may change meanwhile is checked after.
+ScopedHandle OpenSharedToRead(const std::wstring& path, bool& heldOpen) {
+    ScopedHandle file = OpenToRead(path);
+    heldOpen = !file.IsValid() && GetLastError() == ERROR_SHARING_VIOLATION;
+    if (heldOpen) file = OpenToRead(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    return file;
+}
+
+// FILE_NETWORK_OPEN_INFORMATION: times and size in one call, without the volume query that
+// GetFileInformationByHandle makes (a call to the mount manager under Wine).
+struct OpenFileStamp {
+    LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime, allocationSize, endOfFile;
+    ULONG fileAttributes;
+};
+
+// The size and last-write time of an open file, as its handle gives them.
+bool ReadStamp(HANDLE file, uint64_t& size, uint64_t& writeTime) {
+    using Query = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
+    static const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    constexpr auto kFileNetworkOpenInformation = static_cast<FILE_INFORMATION_CLASS>(34);
+    IO_STATUS_BLOCK status{};
+    OpenFileStamp stamp{};
+    if (!query || query(file, &status, &stamp, sizeof(stamp), kFileNetworkOpenInformation) < 0) return false;
+    size = static_cast<uint64_t>(stamp.endOfFile.QuadPart);
+    writeTime = static_cast<uint64_t>(stamp.lastWriteTime.QuadPart);
+    return true;
 }
 
 }  // namespace
@@ -48,6 +83,7 @@ bool HashPieces(const PieceReader& read, DWORD bufferBytes, ContentHashes& hashe
     for (DWORD got = 0;;) {
         if (control.Cancelled() || !read(buffer.get(), bufferBytes, got)) return false;
         if (got == 0) break;
+        hashes.bytes += got;
         for (DWORD at = 0; leading < sizeof(hashes.leading) && at < got; ++at) hashes.leading[leading++] = buffer[at];
         for (DWORD at = 0; at < got; at += kCacheBytes) {
             const DWORD stretch = std::min(kCacheBytes, got - at);
@@ -84,7 +120,7 @@ LeadingFormat ReadLeadingFormat(const std::wstring& path) {
 
 bool IsUnchangedFile(const FileEntry& entry) {
     WIN32_FILE_ATTRIBUTE_DATA now{};
-    if (!GetFileAttributesExW(entry.containerPath.c_str(), GetFileExInfoStandard, &now)) return false;
+    if (!GetFileAttributesExW(SystemPath(entry.containerPath).c_str(), GetFileExInfoStandard, &now)) return false;
     return !(now.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Join(now.nFileSizeHigh, now.nFileSizeLow) == entry.size &&
            Join(now.ftLastWriteTime.dwHighDateTime, now.ftLastWriteTime.dwLowDateTime) == entry.writeTime;
 }
@@ -105,17 +141,18 @@ std::wstring RelativeDisplayName(const std::wstring& rootFolder, const std::wstr
 }
 
 std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path,
-                                        const StepControl& control, const WIN32_FILE_ATTRIBUTE_DATA* met,
-                                        uint64_t fileId) {
-    WIN32_FILE_ATTRIBUTE_DATA own{};
-    if (!met && !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &own)) return std::nullopt;
-    const WIN32_FILE_ATTRIBUTE_DATA& stamp = met ? *met : own;
-    ContentHashes hashes;
+                                        const StepControl& control, uint64_t fileId) {
     FileEntry entry;
-    entry.size = Join(stamp.nFileSizeHigh, stamp.nFileSizeLow);
-    entry.writeTime = Join(stamp.ftLastWriteTime.dwHighDateTime, stamp.ftLastWriteTime.dwLowDateTime);
-    ScopedHandle file = OpenToRead(path);
-    if (!file.IsValid() || !ReadOpenFileHashes(file.Get(), entry.size, hashes, control)) return std::nullopt;
+    const ScopedHandle file = OpenSharedToRead(path, entry.heldOpen);
+    ContentHashes hashes;
+    uint64_t sizeAfter = 0, timeAfter = 0;
+    // A file that changed while it was read, or gave fewer or more bytes than its size, has no
+    // one content to catalogue.
+    if (!file.IsValid() || !ReadStamp(file.Get(), entry.size, entry.writeTime) ||
+        !ReadOpenFileHashes(file.Get(), entry.size, hashes, control) || !ReadStamp(file.Get(), sizeAfter, timeAfter) ||
+        sizeAfter != entry.size || timeAfter != entry.writeTime || hashes.bytes != entry.size) {
+        return std::nullopt;
+    }
     entry.displayName = RelativeDisplayName(rootFolder, path);
     entry.containerPath = path;
     entry.crcText = FormatCrcText(hashes.crc);

@@ -15,14 +15,12 @@
 // Reads the file in bounded chunks and appends its entry; a file that cannot be opened or read
 // is passed over silently.
 void ComputeFileCrc(const std::wstring& rootFolder, const std::wstring& path, EntryList& entries);
-// The same entry, returned; nullopt when the file cannot be opened or read, or when `control`
-// stops the scan (checked between pieces, so a stop never waits for a large file). The entry's
-// size and last-write time are `met`'s (as a folder listing gave them), else the file's own;
-// its file id is `fileId` (as the listing gave it; 0: unknown).
+// The same entry, returned; nullopt when the file cannot be opened or read whole, when its size
+// or last-write time (read through its handle) changed while it was read, or when `control`
+// stops the scan (checked between pieces, so a stop never waits for a large file). Its file id
+// is `fileId` (as the listing gave it; 0: unknown).
 [[nodiscard]] std::optional<FileEntry> LooseFileEntry(const std::wstring& rootFolder, const std::wstring& path,
-                                                      const StepControl& control = {},
-                                                      const WIN32_FILE_ATTRIBUTE_DATA* met = nullptr,
-                                                      uint64_t fileId = 0);
+                                                      const StepControl& control = {}, uint64_t fileId = 0);
 
 // What one pass over a file's bytes gives: its CRC-32 (what the list shows and an archive member
 // can be matched by) and XXH3-128 (what tells two loose files of one CRC apart).
@@ -30,6 +28,7 @@ struct ContentHashes {
     uint32_t crc = 0;
     uint64_t strong[2] = {0, 0};
     unsigned char leading[8] = {};  // the first bytes, zeros past the end
+    uint64_t bytes = 0;             // how many were read
 };
 
 [[nodiscard]] LeadingFormat FormatOfLeadingBytes(const unsigned char (&leading)[8]);

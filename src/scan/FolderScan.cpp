@@ -1,5 +1,6 @@
 #include "scan/FolderScan.h"
 
+#include "common/PathText.h"
 #include "common/ScopedWin.h"
 #include "common/Workers.h"
 #include "scan/FileChecksum.h"
@@ -14,8 +15,10 @@
 #include <condition_variable>
 #include <deque>
 #include <iterator>
+#include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace {
@@ -24,10 +27,9 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
-// A file the walk met, with its size, last-write time and file id as the listing gave them.
+// A file the walk met, with its file id as the listing gave it.
 struct MetFile {
     WalkedFile file;
-    WIN32_FILE_ATTRIBUTE_DATA met;
     uint64_t fileId;
 };
 
@@ -48,7 +50,7 @@ struct HashQueue {
     bool walkEnded = false;
     std::atomic<size_t> hashed{0};
     std::vector<MetFile> met;  // the walking thread's, not handed over yet
-    size_t cloudOnly = 0;      // the walking thread's own
+    LeftOut leftOut;           // the walking thread's own
 };
 
 void HandOver(HashQueue& queue, bool walkEnded) {
@@ -78,12 +80,12 @@ DWORD WINAPI HashFiles(void* parameter) {
         queue.next = std::min(queue.files.size(), first + kTake);
         taken.clear();
         for (size_t at = first; at < queue.next; ++at) {
-            taken.push_back(MetFile{WalkedFile{queue.files[at].file.path, std::nullopt}, queue.files[at].met, queue.files[at].fileId});
+            taken.push_back(MetFile{WalkedFile{queue.files[at].file.path, std::nullopt}, queue.files[at].fileId});
         }
         hold.unlock();
         entries.clear();
         for (const MetFile& met : taken) {
-            entries.push_back(LooseFileEntry(queue.context.rootFolder, met.file.path, queue.control, &met.met, met.fileId));
+            entries.push_back(LooseFileEntry(queue.context.rootFolder, met.file.path, queue.control, met.fileId));
             queue.control.Report(++queue.hashed, 0);
         }
         hold.lock();
@@ -94,42 +96,66 @@ DWORD WINAPI HashFiles(void* parameter) {
 
 // No data access and full sharing: a folder that others hold open still answers.
 ScopedHandle OpenToQuery(const std::wstring& path, DWORD access = FILE_READ_ATTRIBUTES) {
-    return ScopedHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return ScopedHandle(CreateFileW(SystemPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 // A file's index on its volume, alone: reading the volume's serial too, as a whole identity
 // does, costs several times more (under Wine a call to the mount manager for every folder), so
-// the walk reads it only for an index it has met before.
-std::optional<uint64_t> ReadFileIndex(HANDLE handle) {
+// the walk reads more only for an index it has met before. 0 when it cannot be read.
+uint64_t ReadFileIndex(HANDLE handle) {
     static const auto query = reinterpret_cast<decltype(&NtQueryInformationFile)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
     IO_STATUS_BLOCK status{};
     LARGE_INTEGER index{};
     constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
-    if (!query || query(handle, &status, &index, sizeof(index), kFileInternalInformation) < 0 || index.QuadPart == 0) {
-        return std::nullopt;
-    }
+    if (!query || query(handle, &status, &index, sizeof(index), kFileInternalInformation) < 0) return 0;
     return static_cast<uint64_t>(index.QuadPart);
 }
 
-// The folders a walk has entered, by file index.
-using VisitedFolders = std::map<uint64_t, std::vector<std::wstring>>;
+// FILE_ID_INFO: the volume's 64-bit serial and the file's 128-bit id, unique where the 64-bit
+// index is not (ReFS).
+struct FullFileId {
+    uint64_t volume = 0;
+    unsigned char id[16] = {};
+    friend bool operator<(const FullFileId& a, const FullFileId& b) {
+        return a.volume != b.volume ? a.volume < b.volume : std::memcmp(a.id, b.id, sizeof(a.id)) < 0;
+    }
+};
 
-// True when this folder has not been walked yet in this scan under any path (and records it);
-// a folder whose index cannot be read is always walked, so it can never hide part of the tree.
-bool MarkFolderVisited(VisitedFolders& visited, const std::wstring& folder, HANDLE opened) {
-    const std::optional<uint64_t> index = ReadFileIndex(opened);
-    if (!index) return true;
-    std::vector<std::wstring>& sameIndex = visited[*index];
-    if (!sameIndex.empty()) {  // the same folder only on the same volume
-        const std::optional<FileIdentity> identity = ReadFileIdentity(folder);
-        for (const std::wstring& earlier : sameIndex) {
-            if (identity && ReadFileIdentity(earlier) == identity) return false;
+// Nullopt when the file system cannot give it, or gives an id that means "unknown".
+std::optional<FullFileId> ReadFullFileId(HANDLE handle) {
+    FullFileId full;
+    constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+    if (!GetFileInformationByHandleEx(handle, kFileIdInfo, &full, sizeof(full))) return std::nullopt;
+    const bool zeros = std::all_of(std::begin(full.id), std::end(full.id), [](unsigned char b) { return b == 0; });
+    const bool ones = std::all_of(std::begin(full.id), std::end(full.id), [](unsigned char b) { return b == 0xFF; });
+    if (zeros || ones) return std::nullopt;
+    return full;
+}
+
+// The folders a walk has entered: by 64-bit index where that is known and new, else by full id.
+struct VisitedFolders {
+    std::map<uint64_t, std::vector<std::wstring>> byIndex;
+    std::set<FullFileId> byFullId;
+};
+
+// True when this folder has not been walked yet in this scan under any path (and records it).
+// A folder whose identity cannot be read is always walked, so it can never hide part of the tree.
+bool MarkFolderVisited(const ScanContext& context, VisitedFolders& visited, const std::wstring& folder, HANDLE opened) {
+    const uint64_t index = context.folderIndex ? context.folderIndex(opened) : ReadFileIndex(opened);
+    if (IsKnownFileId(index)) {
+        std::vector<std::wstring>& sameIndex = visited.byIndex[index];
+        sameIndex.push_back(folder);
+        if (sameIndex.size() == 1) return true;
+        if (sameIndex.size() == 2) {  // the first folder of this index is compared by its full id from now on
+            const ScopedHandle first = OpenToQuery(sameIndex[0]);
+            const std::optional<FullFileId> full = first.IsValid() ? ReadFullFileId(first.Get()) : std::nullopt;
+            if (full) visited.byFullId.insert(*full);
         }
     }
-    sameIndex.push_back(folder);
-    return true;
+    const std::optional<FullFileId> full = ReadFullFileId(opened);
+    return !full || visited.byFullId.insert(*full).second;
 }
 
 // FILE_ID_FULL_DIR_INFORMATION: the full listing with each entry's file id and no short name
@@ -145,16 +171,22 @@ struct ListedEntry {
     WCHAR FileName[1];
 };
 
-// The next piece of a folder's listing; false at its end or on failure.
-bool ReadListing(HANDLE folder, std::vector<unsigned char>& piece) {
+enum class Listing { kPiece, kEnd, kFailed };
+
+// The next piece of a folder's listing.
+Listing ReadListing(HANDLE folder, std::vector<unsigned char>& piece) {
     using QueryDirectory = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS,
                                         BOOLEAN, UNICODE_STRING*, BOOLEAN);
     static const auto query = reinterpret_cast<QueryDirectory>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryDirectoryFile")));
     constexpr auto kFileIdFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(38);
+    constexpr LONG kNoMoreFiles = static_cast<LONG>(0x80000006);
     IO_STATUS_BLOCK status{};
-    return query && query(folder, nullptr, nullptr, nullptr, &status, piece.data(), static_cast<ULONG>(piece.size()),
-                          kFileIdFullDirectoryInformation, FALSE, nullptr, FALSE) >= 0 && status.Information > 0;
+    const LONG result = query ? query(folder, nullptr, nullptr, nullptr, &status, piece.data(), static_cast<ULONG>(piece.size()),
+                                      kFileIdFullDirectoryInformation, FALSE, nullptr, FALSE)
+                              : kNoMoreFiles - 1;
+    if (result == kNoMoreFiles) return Listing::kEnd;
+    return result >= 0 && status.Information > 0 ? Listing::kPiece : Listing::kFailed;
 }
 
 // An entry of a folder's listing as the Find functions give it: the reparse tag of a link is in
@@ -191,6 +223,18 @@ const ListedEntry* NextEntry(const std::vector<unsigned char>& piece, const List
                               info->NextEntryOffset);
 }
 
+// Folders the system keeps directly under a volume's root: the Recycle Bin, whose files would
+// pair with the ones they were deleted for, and restore points, which it refuses to list.
+bool IsVolumeHousekeeping(const std::wstring& folder, const std::wstring& name) {
+    if (_wcsicmp(name.c_str(), L"$Recycle.Bin") != 0 && _wcsicmp(name.c_str(), L"System Volume Information") != 0) return false;
+    std::wstring volume(folder.size() + 2, L'\0');
+    if (!GetVolumePathNameW(SystemPath(folder).c_str(), &volume[0], static_cast<DWORD>(volume.size()))) return false;
+    volume.resize(wcslen(volume.c_str()));
+    std::wstring parent = SystemPath(folder);
+    if (parent.empty() || !IsPathSeparator(parent.back())) parent += L'\\';
+    return _wcsicmp(volume.c_str(), parent.c_str()) == 0 || _wcsicmp(volume.c_str(), (folder + L"\\").c_str()) == 0;
+}
+
 // Sorts one listed entry: a file to hash, a subfolder to walk afterwards, or neither.
 void MeetEntry(HashQueue& queue, const std::wstring& folder, const WIN32_FIND_DATAW& found, uint64_t fileId,
                std::vector<std::wstring>& subfolders) {
@@ -200,47 +244,60 @@ void MeetEntry(HashQueue& queue, const std::wstring& folder, const WIN32_FIND_DA
     if (IsUnaddressableName(name)) return;
     std::optional<std::wstring> child = JoinPath(folder, name);
     if (!child) return;
+    const bool cloudOnly = context.cloudOnly && context.cloudOnly(found);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (_wcsicmp(name.c_str(), context.ignoreName.c_str()) != 0) {
-            subfolders.push_back(std::move(*child));
+        if (_wcsicmp(name.c_str(), context.ignoreName.c_str()) == 0 || IsVolumeHousekeeping(folder, name)) return;
+        if (cloudOnly) {  // listing it would download its contents, and offline it lists nothing
+            ++queue.leftOut.cloudFolders;
+            return;
         }
+        subfolders.push_back(std::move(*child));
         return;
     }
     if (IsFileSymbolicLink(found)) return;
-    if (context.cloudOnly && context.cloudOnly(found)) {
-        ++queue.cloudOnly;
+    if (cloudOnly) {
+        ++queue.leftOut.cloudFiles;
         return;
     }
-    WIN32_FILE_ATTRIBUTE_DATA met{found.dwFileAttributes, found.ftCreationTime, found.ftLastAccessTime,
-                                  found.ftLastWriteTime, found.nFileSizeHigh, found.nFileSizeLow};
-    queue.met.push_back(MetFile{WalkedFile{std::move(*child), std::nullopt}, met, fileId});
+    queue.met.push_back(MetFile{WalkedFile{std::move(*child), std::nullopt}, fileId});
     if (queue.met.size() >= kHandOver) HandOver(queue, false);
 }
 
-void WalkFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& visited) {
-    if (queue.control.Cancelled()) return;
+// Lists one folder: its files go to the hashers, its subfolders to `subfolders` in listing order.
+void ListFolder(HashQueue& queue, const std::wstring& folder, VisitedFolders& visited, std::vector<std::wstring>& subfolders) {
     // One open of the folder serves both its index and its listing: every open and close is a
     // call to the system (a round trip to the server under Wine), and a tree has thousands.
     const ScopedHandle opened = OpenToQuery(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
-    if (!opened.IsValid() || !MarkFolderVisited(visited, folder, opened.Get())) return;
-
-    // One listing serves both passes: files are handled as they come, subfolders afterwards
-    // in the same listing order. Large pieces, no short names: less work for the file system.
-    std::vector<std::wstring> subfolders;
-    {  // the piece is freed before the subfolders are walked
-        std::vector<unsigned char> listing(64 * 1024);
-        WIN32_FIND_DATAW found{};
-        while (!queue.control.Cancelled() && ReadListing(opened.Get(), listing)) {
-            for (const ListedEntry* info = EntryAt(listing, 0); info; info = NextEntry(listing, info)) {
-                if (ToFindData(*info, found)) {
-                    MeetEntry(queue, folder, found, static_cast<uint64_t>(info->FileId.QuadPart), subfolders);
-                }
-            }
+    if (!opened.IsValid()) {
+        ++queue.leftOut.unopenedFolders;
+        return;
+    }
+    if (!MarkFolderVisited(queue.context, visited, folder, opened.Get())) return;
+    // Large pieces, no short names: less work for the file system.
+    std::vector<unsigned char> listing(64 * 1024);
+    WIN32_FIND_DATAW found{};
+    Listing got = Listing::kPiece;
+    while (!queue.control.Cancelled() && (got = ReadListing(opened.Get(), listing)) == Listing::kPiece) {
+        for (const ListedEntry* info = EntryAt(listing, 0); info; info = NextEntry(listing, info)) {
+            if (ToFindData(*info, found)) MeetEntry(queue, folder, found, static_cast<uint64_t>(info->FileId.QuadPart), subfolders);
         }
     }
+    if (got == Listing::kFailed) ++queue.leftOut.unopenedFolders;
     if (!queue.met.empty()) HandOver(queue, false);
+}
 
-    for (const std::wstring& sub : subfolders) WalkFolder(queue, sub, visited);
+// Depth-first, with a stack of its own rather than a call per level (a tree may be deeper than
+// a thread's stack allows): a folder's files, then each subfolder walked whole before the next.
+void WalkTree(HashQueue& queue, const std::wstring& root) {
+    VisitedFolders visited;
+    std::vector<std::wstring> pending{root}, subfolders;
+    while (!pending.empty() && !queue.control.Cancelled()) {
+        const std::wstring folder = std::move(pending.back());
+        pending.pop_back();
+        subfolders.clear();
+        ListFolder(queue, folder, visited, subfolders);
+        std::move(subfolders.rbegin(), subfolders.rend(), std::back_inserter(pending));
+    }
 }
 
 }  // namespace
@@ -304,7 +361,7 @@ bool IsCloudOnly(DWORD attributes) {
 }
 
 WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, const StepControl& control,
-                       size_t* cloudOnly) {
+                       LeftOut* leftOut) {
     // Files are hashed on the other cores while the walk goes on, and the walking thread joins
     // them once it has met every file: a core each. A thread that cannot be started leaves its
     // share to the others.
@@ -314,15 +371,17 @@ WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, c
         ScopedHandle thread(CreateThread(nullptr, 0, HashFiles, &queue, 0, nullptr));
         if (thread.IsValid()) hashers.push_back(std::move(thread));
     }
-    VisitedFolders visited;
-    WalkFolder(queue, folder, visited);
+    WalkTree(queue, folder);
     HandOver(queue, true);
     HashFiles(&queue);
     for (const ScopedHandle& thread : hashers) WaitForSingleObject(thread.Get(), INFINITE);
-    if (cloudOnly) *cloudOnly = queue.cloudOnly;
     WalkedFiles files;
     files.reserve(queue.files.size());
-    for (MetFile& file : queue.files) files.push_back(std::move(file.file));
+    for (MetFile& file : queue.files) {
+        queue.leftOut.unreadFiles += file.file.entry ? 0 : 1;
+        files.push_back(std::move(file.file));
+    }
+    if (leftOut) *leftOut = queue.leftOut;
     if (!control.Cancelled()) ReadVolumesWhereIdsMeet(files);
     return files;
 }

@@ -26,6 +26,17 @@ struct ScanContext {
     std::function<bool(const WIN32_FIND_DATAW&)> cloudOnly = [](const WIN32_FIND_DATAW& found) {
         return IsCloudOnly(found.dwFileAttributes);
     };
+    // A folder's 64-bit index on its volume (a test gives what ReFS or a network share would);
+    // empty: the file system's.
+    std::function<uint64_t(HANDLE)> folderIndex;
+};
+
+// What a walk passed over, for the note the user gets afterwards.
+struct LeftOut {
+    size_t cloudFiles = 0;       // only in the cloud: not read
+    size_t cloudFolders = 0;     // only in the cloud: not listed
+    size_t unreadFiles = 0;      // could not be opened or read whole, or changed while read
+    size_t unopenedFolders = 0;  // could not be opened or listed
 };
 
 // One file the walk met. Every file is offered to archive expansion, read or not.
@@ -36,19 +47,20 @@ struct WalkedFile {
 using WalkedFiles = std::vector<WalkedFile>;
 
 // Depth-first from `folder`: in each folder its files first, then its subfolders, each walked
-// whole before the next; the files are hashed on every core while the walk goes on. Problems
-// with single items are passed over silently. Reports the number of files hashed so far
-// (total 0: unknown); stopped, it returns at once with what it has.
-// Cloud-only files are neither hashed nor offered to the archiver; `cloudOnly`, when given,
-// gets their number.
+// whole before the next; the files are hashed on every core while the walk goes on. Reports
+// the number of files hashed so far (total 0: unknown); stopped, it returns at once with what
+// it has. Cloud-only files and folders are neither read nor listed, nor is the Recycle Bin or
+// System Volume Information under a volume's root; `leftOut`, when given, gets what was passed
+// over and why.
 [[nodiscard]] WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder,
-                                     const StepControl& control = {}, size_t* cloudOnly = nullptr);
+                                     const StepControl& control = {}, LeftOut* leftOut = nullptr);
 
 // The loose entries of a walk, in its order: the catalogue when archives are not looked into.
 [[nodiscard]] EntryList LooseEntries(const WalkedFiles& files);
 
-// Longest path, in code units, that the walk forms or opens.
-constexpr size_t kMaxPathChars = MAX_PATH - 1;
+// Longest path, in code units, that the walk forms: what the system takes in the \\?\UNC\ form.
+// It also ends a walk around a cycle of links whose ids the file system cannot give.
+constexpr size_t kMaxPathChars = 32767 - 8;
 
 // The folder, one separator (unless it already ends in one), the name; nullopt when the result
 // would be longer than kMaxPathChars.

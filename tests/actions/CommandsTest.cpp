@@ -144,6 +144,8 @@ TEST_F(Commands, DeleteTakesTheFileOrMemberAndEveryRowItChangedAndOnlyOnYes) {
         const std::wstring& name = command == D1 ? file1 : file2;
         steps.push_back({command, file1, file2, {IDYES}, {}, {loose(name), alone(name)}, {}});
     }
+    const std::wstring distant = std::wstring(150, L'l') + L"\\" + std::wstring(150, L'l') + L"\\";  // over MAX_PATH with the root
+    steps.push_back({D1, distant + L"far1.txt", L"", {IDYES}, {}, {loose(L"far1.txt"), failed(L"far1.txt")}, {}});
     for (const std::wstring& name : std::vector<std::wstring>{L"q?.txt", L"-x.txt", L"@x.txt", L"Readme.txt", deep}) {
         const std::wstring display = L"names.zip【" + name + L"】";
         steps.push_back({D1, display, L"", {IDYES}, {}, {member(name)}, {display, L"names.zip"}});
@@ -228,6 +230,7 @@ TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSour
     const std::wstring dest = root + L"\\dest";
     std::vector<Step> steps{
         {M1, L"mv.txt", L"mv-copy.txt", {0}, std::nullopt, {kPick}, {}},
+        {M1, std::wstring(150, L'l') + L"\\" + std::wstring(150, L'l') + L"\\far.txt", L"", {0}, dest, {kPick}, {std::wstring(150, L'l') + L"\\" + std::wstring(150, L'l') + L"\\far.txt"}},
         {M1, L"mv.txt", L"mv-copy.txt", {0}, L"", {kPick, failed(L"mv.txt")}, {}},
         {M1, L"mv.txt", L"mv-copy.txt", {0, IDNO}, dest, {kPick, kOverwrite}, {}},
         {M1, L"mv.txt", L"mv-copy.txt", {0, IDYES}, dest, {kPick, kOverwrite}, {L"mv.txt", L"dest\\mv.txt【older.txt】"}},
@@ -240,7 +243,7 @@ TEST_F(Commands, MoveTakesTheFileOrArchiveReplacesWhatStandsThereAndNeverItsSour
     }
     Walk(steps);
     EXPECT_TRUE(InTrash(L"mv.txt") && InTrash(L"pack.zip") && PathExists(dest + L"\\pack.zip") && !PathExists(root + L"\\mv.txt"));
-    EXPECT_EQ(ReadTextFile(dest + L"\\mv.txt") + ReadTextFile(root + L"\\report\\report"), "mvrep");
+    EXPECT_EQ(ReadTextFile(dest + L"\\mv.txt") + ReadTextFile(root + L"\\report\\report") + ReadTextFile(dest + L"\\far.txt"), "mvrepfar");
 
     // The real picker opens at the root; the folder the user picks there is where the file goes.
     UseDialogs(SystemDialogs());

@@ -57,3 +57,6 @@ put U delete/{u.txt,u-copy.txt}; put L 'delete/label.zip【u.txt】' delete/l-co
 zip delete label.zip u.txt && zip delete pic.zip pic.txt && zip delete tail.zip tl.txt && rm delete/u.txt
 head -c 3000 /dev/urandom | { printf '\377\330\377\340'; cat; } | cat - delete/pic.zip > delete/photo.jpg && rm delete/pic.zip
 head -c 1000 /dev/urandom >> delete/tail.zip
+# Paths longer than MAX_PATH: the Recycle Bin takes none of them, a move takes them all.
+l150=$(printf 'l%.0s' {1..150}) && mkdir -p "delete/$l150/$l150" "move/$l150/$l150"
+put far "delete/$l150/$l150/far1.txt" "delete/$l150/$l150/far2.txt" "move/$l150/$l150/far.txt" move/far-copy.txt

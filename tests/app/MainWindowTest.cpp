@@ -1,6 +1,7 @@
 // The main window driven through its real messages and message loop, as a user drives it, and
 // the settings file it starts from.
 #include "app/MainWindow.h"
+#include "app/ScanRun.h"
 #include "app/Settings.h"
 #include "app/resource.h"
 #include "common/ScopedWin.h"
@@ -33,14 +34,14 @@ TEST(MainWindow, DropsAndF5) {
     ProgramWindow program;
     const std::wstring first = FolderOf(L"first"), second = FolderOf(L"second"), empty = MakeTempFolder(L"empty");
     const std::wstring kNone = L"Veltrimox||重複はありませんでした。", kCloud = L"Veltrimox|info|2 個のファイルはクラウドにだけあるため、調べませんでした。";
+    const std::wstring kCloudNo7z = kCloud + L"\n7-Zip が見つからないため、書庫の中は調べませんでした。";  // said once a run
     UseScanSteps([&](const ScanRequest& request, const StepControl& control, ScanOutcome& outcome) {
         RunScanSteps(request, control, outcome);
-        outcome.cloudOnly = request.rootFolder == empty ? 2 : 0;  // as if two files there had their data in the cloud
+        outcome.leftOut.cloudFiles = request.rootFolder == empty ? 2 : 0;  // as if two files there had their data in the cloud
     });
-    // The longest folder path a scan takes, and one a code unit longer.
-    const std::wstring base = MakeTempFolder(L"limit") + L"\\";
-    const std::wstring atLimit = base + std::wstring(kMaxPathChars - base.size(), L'x'), over = atLimit + L"y";
-    for (const std::wstring& folder : {atLimit, over}) CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr);
+    // A folder whose path is longer than MAX_PATH.
+    const std::wstring longRoot = MakeTempFolder(L"long") + L"\\" + std::wstring(250, L'x') + L"\\" + std::wstring(50, L'y');
+    WriteTestFile(L"\\\\?\\" + longRoot + L"\\a.txt", "same");
     const struct {
         std::vector<std::wstring> drop;  // none: F5, on the focused list
         std::wstring title;
@@ -48,19 +49,18 @@ TEST(MainWindow, DropsAndF5) {
         std::vector<std::wstring> boxes;  // caption|icon|text, each with an OK button alone
     } steps[] = {
         {{first + L"\\a.txt", first}, L"Veltrimox", {}, {}},  // a file first: nothing
-        {{empty}, empty, {}, {kCloud, kNone}},
+        {{empty}, empty, {}, {kCloudNo7z, kNone}},
         {{}, empty, {}, {kCloud, kNone}},
-        {{over}, empty, {}, {}},
-        {{atLimit}, atLimit, {}, {kNone}},
+        {{longRoot}, longRoot, {}, {kNone}},
         {{first, second}, first, kAB, {}},  // only the first item counts
         {{}, first, kABC, {}},              // after c.txt became a copy
         {{second}, second, kAB, {}},        // its end message lost (a full queue): the end is seen all the same
     };
     for (size_t i = 0; i < std::size(steps); ++i) {
         SCOPED_TRACE(i);
-        if (i == 6) WriteTestFile(first + L"\\c.txt", "same");
+        if (i == 5) WriteTestFile(first + L"\\c.txt", "same");
         const auto seen = AnswerDialogs(program.window, {IDOK, IDOK}, [&] {
-            if (i == 7) {
+            if (i == 6) {
                 SendMessageW(program.window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(steps[i].drop)), 0);
                 Sleep(1000);
                 MSG lost;
@@ -198,4 +198,38 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     const RECT& n = placement.rcNormalPosition;
     EXPECT_EQ(std::vector<LONG>({stored.x, stored.y, stored.width, stored.height}), std::vector<LONG>({n.left, n.top, 500, 300}));
     EXPECT_EQ(GetPrivateProfileIntW(L"Other", L"key", 0, SettingsFilePath().c_str()), 7u);
+}
+
+// Values longer than MAX_PATH are read whole; the placement goes beside the program where that
+// can be written, else to the user's own folder (made as UTF-16, as shipped), which is then read
+// and written from there on. What was passed over is said in one note, in a fixed order.
+TEST(Settings, LongValuesWholeAndThePlacementWhereItCanBeWritten) {
+    const std::wstring folder = MakeTempFolder(L"settings"), beside = folder + L"\\Veltrimox.ini";
+    const std::wstring unwritable = folder + L"\\missing\\Veltrimox.ini", roaming = folder + L"\\roaming\\Veltrimox\\Veltrimox.ini";
+    const std::wstring dir = L"D:\\" + std::wstring(300, L'd'), ignore(280, L'i');
+    const std::wstring text = L"\xFEFF[UserSetting]\r\ndir=" + dir + L"\r\nignore=" + ignore + L"\r\n";
+    WriteTestFile(beside, std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
+    CreateDirectoryW((folder + L"\\roaming").c_str(), nullptr);  // %APPDATA%, there before the program
+    const Settings read = LoadSettings(beside, roaming);
+    EXPECT_TRUE(read.archiverDir == dir && read.ignoreName == ignore && read.x == 10);
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    const auto placeAt = [&](int x) { return SetWindowPos(window, nullptr, x, 20, 300, 200, SWP_NOZORDER) != FALSE; };
+    const struct {
+        int x;
+        std::wstring settings;
+        int besideX, roamingX;  // what each file holds afterwards (10: the default, nothing there)
+    } rows[] = {{40, beside, 40, 10}, {50, unwritable, 40, 50}, {60, beside, 40, 60}};
+    for (const auto& row : rows) {
+        EXPECT_TRUE(placeAt(row.x) && SavePlacement(window, row.settings, roaming)) << row.x;
+        EXPECT_EQ(LoadSettings(beside).x, row.besideX) << row.x;
+        EXPECT_EQ(LoadSettings(unwritable, roaming).x, row.roamingX) << row.x;
+    }
+    EXPECT_EQ(ReadTextFile(roaming).substr(0, 2), "\xFF\xFE");
+    EXPECT_FALSE(SavePlacement(window, unwritable, folder + L"\\missing\\too\\Veltrimox.ini")) << "nowhere to write";
+    DestroyWindow(window);
+    EXPECT_EQ(LeftOutNote(LeftOut{1, 2, 3, 4}, true),
+              L"1 個のファイルはクラウドにだけあるため、調べませんでした。\n2 個のフォルダーはクラウドにだけあるため、調べませんでした。\n"
+              L"3 個のファイルは読めなかったため、調べませんでした。\n4 個のフォルダーは開けなかったため、調べませんでした。\n"
+              L"7-Zip が見つからないため、書庫の中は調べませんでした。");
+    EXPECT_EQ(LeftOutNote(LeftOut{0, 0, 3, 0}, false) + L"|" + LeftOutNote(LeftOut{}, false), L"3 個のファイルは読めなかったため、調べませんでした。|");
 }

@@ -3,6 +3,9 @@
 #include "archive/ArchiveExpansion.h"
 #include "archive/ArchiverInterface.h"
 
+#include "common/PathText.h"
+#include "common/ScopedWin.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +55,68 @@ TEST(ArchiveExpansion, RunsOverManyFilesSettleEveryFileAndGiveEachMemberWithACrc
         const FileEntry& member = got.at(FindEntryByName(got, name));
         EXPECT_TRUE(IsSameContent(member, alpha) && member.sizeKind == SizeKind::kExact) << Utf8(name);
     }
+}
+
+// Archives far beyond MAX_PATH go through one run like any other, with their headers known; an
+// archive another program is writing cannot be tested, and is counted.
+TEST(ArchiveExpansion, LongPathsInOneRunAndFilesHeldOpenCounted) {
+    const std::wstring tree = FromEnvironment("VELTRIMOX_EXPANSION_TREE");
+    const std::wstring root = MakeTempFolder(L"long") + L"\\" + std::wstring(200, L'd') + L"\\" + std::wstring(100, L'e');
+    for (const wchar_t* name : {L"one.zip", L"two.zip", L"held.zip"}) {
+        WriteTestFile(root + L"\\" + name, "");  // its folders
+        ASSERT_TRUE(CopyFileW((tree + L"\\set.zip").c_str(), SystemPath(root + L"\\" + name).c_str(), FALSE));
+    }
+    const ScopedHandle writer(CreateFileW(SystemPath(root + L"\\held.zip").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer.IsValid());
+    const std::wstring archiver = LocateArchiver(FromEnvironment("VELTRIMOX_7ZIP_DIR"));
+    const Expansion expansion = ExpandArchives(ExpansionRequest{archiver, root}, ScanFolder(ScanContext{root, L""}, root));
+    std::vector<std::wstring> names;
+    for (const FileEntry& e : expansion.entries) names.push_back(e.displayName);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"held.zip", L"one.zip", L"one.zip【docs\\a.txt】", L"one.zip【docs\\c1.txt】", L"one.zip【docs\\c2.txt】",
+                                                L"two.zip", L"two.zip【docs\\a.txt】", L"two.zip【docs\\c1.txt】", L"two.zip【docs\\c2.txt】"}));
+    EXPECT_EQ(expansion.singleRuns, 0u) << "the headers of long paths are known";
+    EXPECT_EQ(expansion.unexamined, 1u);
+}
+
+// 7-Zip is sought in the settings' folder, the registry (as its installer writes it, in each
+// view) and the program folders; only a folder with both files whose 7z.exe knows the switches
+// in use qualifies.
+TEST(FakeArchiver, SoughtWhereItIsInstalledAndNotTakenWhenTooOld) {
+    const std::wstring top = MakeTempFolder(L"installed");
+    const auto reg = [](const std::wstring& arguments) {
+        std::wstring line = L"reg.exe " + arguments;
+        STARTUPINFOW startup{sizeof(startup)};
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started));
+        WaitForSingleObject(started.hProcess, INFINITE);
+        CloseHandle(started.hProcess);
+        CloseHandle(started.hThread);
+    };
+    const std::wstring machine64 = top + L"\\m64", machine32 = top + L"\\m32", user = top + L"\\user", programs = top + L"\\pf";
+    reg(L"add HKLM\\SOFTWARE\\7-Zip /v Path64 /d \"" + machine64 + L"\" /f /reg:64");
+    reg(L"add HKLM\\SOFTWARE\\7-Zip /v Path /d \"" + machine32 + L"\" /f /reg:32");
+    reg(L"add HKCU\\SOFTWARE\\7-Zip /v Path /d \"" + user + L"\" /f");
+    SetEnvironmentVariableW(L"ProgramFiles", programs.c_str());
+    SetEnvironmentVariableW(L"ProgramFiles(x86)", nullptr);
+    const std::wstring dir = top + L"\\settings";
+    EXPECT_EQ(ArchiverFolders(dir), (std::vector<std::wstring>{dir, machine64, machine32, user, programs + L"\\7-Zip"}));
+    // Each row readies one more folder, ahead of the ones before it.
+    const struct {
+        std::wstring folder;
+        const char* kind;  // a working 7-Zip, one too old, or 7z.exe without 7z.dll
+        std::wstring found;
+    } rows[] = {{programs + L"\\7-Zip", "works", programs + L"\\7-Zip"}, {user, "too old", programs + L"\\7-Zip"},
+                {machine32, "works", machine32}, {machine64, "no dll", machine32}, {dir, "works", dir}};
+    EXPECT_EQ(FindArchiver(dir), L"") << "none yet";
+    for (const auto& row : rows) {
+        MakeFakeArchiverDir(row.folder);
+        if (std::string(row.kind) == "too old") WriteTestFile(row.folder + L"\\too-old", "");
+        if (std::string(row.kind) == "no dll") DeleteFileW((row.folder + L"\\7z.dll").c_str());
+        EXPECT_EQ(FindArchiver(dir), row.found + L"\\7z.exe") << Utf8(row.folder);
+    }
+    for (const wchar_t* view : {L" /reg:64", L" /reg:32", L""}) reg(std::wstring(L"delete HKLM\\SOFTWARE\\7-Zip /f") + view);
+    reg(L"delete HKCU\\SOFTWARE\\7-Zip /f");
 }
 
 // The fake knows no list files, so a run over many files settles nothing and each file is done

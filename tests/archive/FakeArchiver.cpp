@@ -4,7 +4,7 @@
 // NEW and makes ARCHIVE.deleted, if any, NEW's listing, "e -so -spd -ssc ARCHIVE ..." copies
 // ARCHIVE.extract. Started with a console, or outside a job that ends it with the program, it fails.
 // With VELTRIMOX_FAKE_DELAY_MS in its environment it takes that long first, as 7-Zip does on a
-// large archive.
+// large archive. Beside a file "too-old" it ends as a 7-Zip too old for the switches in use does.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -25,7 +25,9 @@ int main() {
     // handle that only appends writes each line whole, however many runs write at once).
     CreateMutexW(nullptr, FALSE, L"VeltrimoxFakeArchiverRunning");
     const std::wstring self = argv[0];  // always started through its full path
-    const HANDLE calls = CreateFileW((self.substr(0, self.find_last_of(L'\\') + 1) + L"calls.log").c_str(), FILE_APPEND_DATA,
+    const std::wstring folder = self.substr(0, self.find_last_of(L'\\') + 1);
+    if (GetFileAttributesW((folder + L"too-old").c_str()) != INVALID_FILE_ATTRIBUTES) return 7;
+    const HANDLE calls = CreateFileW((folder + L"calls.log").c_str(), FILE_APPEND_DATA,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(calls, "run\n", 4, &written, nullptr);

@@ -1,4 +1,5 @@
 // Checksums, the catalogue, the walk of a real tree and the pairing of a catalogue.
+#include "common/ScopedWin.h"
 #include "scan/Crc32.h"
 #include "scan/DuplicatePairing.h"
 #include "scan/FileChecksum.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <random>
+#include <thread>
 #include <set>
 
 TEST(Crc32, EveryPathGivesTheCheckValueAndTheReferenceAtEveryLengthAlignmentAndSplit) {
@@ -67,6 +69,28 @@ TEST(FileChecksum, OnlyAnEmptyReadEndsAFileAndAStopEndsItBetweenPieces) {
     EXPECT_TRUE(hashes.crc == Crc32Reference(0, copy.data(), copy.size()) && hashes.strong[0] == strong.low64 && hashes.strong[1] == strong.high64);
 }
 
+// A file written while it is read has no one content, nor has one that gives other than its size
+// (a Linux pseudo-file reads as text at size 0); once it rests it is catalogued.
+TEST(FileChecksum, AFileChangedWhileReadOrNotItsSizeIsNotCatalogued) {
+    EXPECT_FALSE(LooseFileEntry(L"Z:\\", L"Z:\\proc\\version").has_value());
+    const std::wstring folder = MakeTempFolder(L"changing"), path = folder + L"\\big.bin";
+    WriteTestFile(path, std::string(64u << 20, 'x'));
+    std::atomic<bool> reading{true}, writing{false};
+    std::thread writer([&] {
+        const ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        for (DWORD written = 0; reading && file.IsValid(); writing = true) {
+            SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN);
+            WriteFile(file.Get(), "y", 1, &written, nullptr);
+        }
+    });
+    while (!writing) Sleep(1);
+    const bool refused = !LooseFileEntry(folder, path).has_value();
+    reading = false;
+    writer.join();
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(LooseFileEntry(folder, path).has_value());
+}
+
 // The formats whose listed member CRCs are not the CRC-32 of the content, told by the first bytes.
 TEST(FileChecksum, LeadingBytesTellGzipZstdAndLzh) {
     using F = LeadingFormat;
@@ -82,46 +106,58 @@ TEST(FileChecksum, LeadingBytesTellGzipZstdAndLzh) {
 }
 
 // Drive Q: holds folder links and names opened as devices or as other files (see the fixture
-// script); here the ignored folder name, a file larger than one read and path limits are added.
+// script); here the ignored folder name, a file larger than one read, a path far over MAX_PATH,
+// the volume's own folders, files other handles hold and cloud stand-ins are added. Each way of
+// reading folder ids gives the same walk: the file system's, none (all ones, as a share may
+// answer) and one for all (ReFS's 64-bit index is not unique).
 TEST(FolderScan, EachFolderOnceAndEveryFileThatCanBeReadAndAddressed) {
     const std::wstring root = L"Q:\\";
     const std::string big((2u << 20) + 4099, 'b');  // more than one read chunk
     WriteTestFile(root + L"big.bin", big);
-    for (const wchar_t* name : {L"cache", L"Cache2\\in.txt", L"u\\CACHE\\x.txt"})
+    for (const wchar_t* name : {L"cache", L"Cache2\\in.txt", L"u\\CACHE\\x.txt", L"$Recycle.Bin\\r.txt", L"system volume information\\s.txt",
+                                L"v\\$Recycle.Bin\\t.txt", L"cloud\\inside.txt", L"held.txt", L"locked.txt"})
         WriteTestFile(root + name, "123456789");
-    // Paths of exactly the limit, one over it, and a folder whose files' paths cannot fit.
-    const std::wstring deep = L"long\\" + std::wstring(150, L'f');
-    const size_t room = kMaxPathChars - root.size() - deep.size() - 1;
-    const std::wstring fits = deep + L"\\" + std::wstring(room, L'a');
-    for (const std::wstring& name : {fits, deep + L"\\" + std::wstring(room + 1, L'b')})
-        WriteTestFile(L"\\\\?\\" + root + name, "long");
-    std::atomic<bool> stop{false};  // a walk that meets more than 100 files is stopped there
-    const StepControl control{[&](size_t done, size_t) { stop = stop || done > 100; }, {}, &stop};
-    // A file whose data is only in the cloud is not read (Wine keeps no such attribute: "console" stands in).
+    const std::wstring deep = L"long\\" + std::wstring(150, L'f') + L"\\" + std::wstring(200, L'g');
+    WriteTestFile(root + deep + L"\\deep.txt", "long");
+    // Another program writing one file and holding another for itself alone.
+    const ScopedHandle writer(CreateFileW((root + L"held.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    const ScopedHandle owner(CreateFileW((root + L"locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer.IsValid() && owner.IsValid());
+    // A file or folder whose data is only in the cloud is not read (Wine keeps no such attribute: stand-ins).
     for (const DWORD attributes : {0x400000ul, 0x40000ul, DWORD{FILE_ATTRIBUTE_OFFLINE}, DWORD{FILE_ATTRIBUTE_SPARSE_FILE}})
         EXPECT_EQ(IsCloudOnly(attributes | FILE_ATTRIBUTE_ARCHIVE), attributes != FILE_ATTRIBUTE_SPARSE_FILE) << attributes;
-    ScanContext context{root, L"cache"};
-    context.cloudOnly = [](const WIN32_FIND_DATAW& found) { return wcscmp(found.cFileName, L"console") == 0; };
-    size_t cloudOnly = 0;
-    const WalkedFiles files = ScanFolder(context, root, control, &cloudOnly);
-    EXPECT_EQ(cloudOnly, 1u);
+    for (const uint64_t index : {uint64_t{0}, UINT64_MAX, uint64_t{5}}) {
+        SCOPED_TRACE(index);
+        std::atomic<bool> stop{false};  // a walk that meets more than 100 files is stopped there
+        const StepControl control{[&](size_t done, size_t) { stop = stop || done > 100; }, {}, &stop};
+        ScanContext context{root, L"cache"};
+        context.cloudOnly = [](const WIN32_FIND_DATAW& found) { return wcscmp(found.cFileName, L"console") == 0 || wcscmp(found.cFileName, L"cloud") == 0; };
+        if (index != 0) context.folderIndex = [index](HANDLE) { return index; };
+        LeftOut leftOut;
+        const WalkedFiles files = ScanFolder(context, root, control, &leftOut);
+        EXPECT_TRUE(leftOut.cloudFiles == 1 && leftOut.cloudFolders == 1 && leftOut.unreadFiles == 1 && leftOut.unopenedFolders == 0);
 
-    const EntryList got = LooseEntries(files);
-    std::vector<std::wstring> names;
-    for (const FileEntry& e : got) names.push_back(FileNameOf(e.displayName));
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L" nul", L"COM", L"a-hard.txt", L"a-soft.txt", L"a.txt", std::wstring(room, L'a'), L"auxiliary", L"b.txt", L"big.bin", L"c.txt",
-                            L"cache", L"com10.txt", L"com\u2074", L"in.txt", L"o.txt", L"x.con"}));
-    EXPECT_EQ(files.size(), got.size()) << "every file met is read; the rest are passed over";
-    EXPECT_EQ(got.at(FindEntryByName(got, L"big.bin")).crcText, FormatCrcText(Crc32Reference(0, big.data(), big.size())));
-    // A hard link and a Unix link to a file are one file: its id, its volume read, and no row.
-    const size_t a = FindEntryByName(got, L"a.txt");
-    for (const wchar_t* name : {L"a-hard.txt", L"a-soft.txt"}) EXPECT_TRUE(IsSameFile(got.at(FindEntryByName(got, name)), got[a])) << Utf8(name);
-    DWORD serial = 0;  // stays 0 where the drive is newer than Wine's mount manager, as Q: may be
-    (void)GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
-    EXPECT_TRUE(IsKnownFileId(got[a].identity.fileId) && got[a].identity.volumeSerial == serial);
-    const PairRows rows = BuildPairs(got);
-    EXPECT_EQ(rows.firstRow[a + 1], rows.firstRow[a]) << "a.txt has no other copy";
+        const EntryList got = LooseEntries(files);
+        std::vector<std::wstring> names;
+        for (const FileEntry& e : got) names.push_back(FileNameOf(e.displayName));
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::wstring>{L" nul", L"COM", L"a-hard.txt", L"a-soft.txt", L"a.txt", L"auxiliary", L"b.txt", L"big.bin",
+                                L"c.txt", L"cache", L"com10.txt", L"com\u2074", L"deep.txt", L"held.txt", L"in.txt", L"o.txt", L"t.txt", L"x.con"}));
+        EXPECT_EQ(files.size(), got.size() + 1) << "every file met is read but the locked one; the rest are passed over";
+        EXPECT_TRUE(got.at(FindEntryByName(got, L"held.txt")).heldOpen && !got.at(FindEntryByName(got, L"a.txt")).heldOpen);
+        EXPECT_EQ(got.at(FindEntryByName(got, deep + L"\\deep.txt")).crcText, FormatCrcText(Crc32Reference(0, "long", 4)));
+        EXPECT_EQ(got.at(FindEntryByName(got, L"big.bin")).crcText, FormatCrcText(Crc32Reference(0, big.data(), big.size())));
+        // A hard link and a Unix link to a file are one file: its id, its volume read, and no row.
+        const size_t a = FindEntryByName(got, L"a.txt");
+        for (const wchar_t* name : {L"a-hard.txt", L"a-soft.txt"}) EXPECT_TRUE(IsSameFile(got.at(FindEntryByName(got, name)), got[a])) << Utf8(name);
+        DWORD serial = 0;  // stays 0 where the drive is newer than Wine's mount manager, as Q: may be
+        (void)GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+        EXPECT_TRUE(IsKnownFileId(got[a].identity.fileId) && got[a].identity.volumeSerial == serial);
+        const PairRows rows = BuildPairs(got);
+        EXPECT_EQ(rows.firstRow[a + 1], rows.firstRow[a]) << "a.txt has no other copy";
+    }
+    LeftOut gone;
+    EXPECT_TRUE(ScanFolder(ScanContext{root}, root + L"gone", {}, &gone).empty() && gone.unopenedFolders == 1) << "a root removed since the drop";
 }
 
 // A folder whose listing the system gives in several pieces: every file of every piece is read.

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "common/PathText.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +13,7 @@
 namespace {
 
 void MakeFolder(const std::wstring& path) {
-    for (size_t i = 3; i <= path.size(); ++i) {
+    for (size_t i = path.rfind(L"\\\\?\\", 0) == 0 ? 7 : 3; i <= path.size(); ++i) {
         if (i == path.size() || path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
     }
 }
@@ -33,7 +35,8 @@ std::wstring MakeTempFolder(const std::wstring& hint) {
     return path;
 }
 
-void WriteTestFile(const std::wstring& path, const std::string& content) {
+void WriteTestFile(const std::wstring& plain, const std::string& content) {
+    const std::wstring path = SystemPath(plain);
     MakeFolder(path.substr(0, path.find_last_of(L'\\')));
     std::ofstream file(std::filesystem::path(path), std::ios::binary);
     EXPECT_TRUE(file.write(content.data(), static_cast<std::streamsize>(content.size())).flush()) << Utf8(path);
