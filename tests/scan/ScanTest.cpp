@@ -1,4 +1,5 @@
 // Checksums, the catalogue, the walk of a real tree and the pairing of a catalogue.
+#include "common/PathText.h"
 #include "common/ScopedWin.h"
 #include "scan/Crc32.h"
 #include "scan/DuplicatePairing.h"
@@ -158,6 +159,16 @@ TEST(FolderScan, EachFolderOnceAndEveryFileThatCanBeReadAndAddressed) {
     }
     LeftOut gone;
     EXPECT_TRUE(ScanFolder(ScanContext{root}, root + L"gone", {}, &gone).empty() && gone.unopenedFolders == 1) << "a root removed since the drop";
+}
+
+// Below MAX_PATH a path stays as the user knows it (and the archiver prints it back); from there on
+// only the \\?\ form lifts the limit (Wine has none, so only this shows it).
+TEST(FolderScan, PathsFromMaxPathOnInTheLongForm) {
+    const std::wstring d259 = L"C:\\" + std::wstring(256, L'd'), u260 = L"\\\\server\\" + std::wstring(251, L'u');
+    const std::pair<std::wstring, std::wstring> cases[] = {{d259, d259}, {d259 + L"x", L"\\\\?\\" + d259 + L"x"},
+        {u260, L"\\\\?\\UNC\\server\\" + std::wstring(251, L'u')}, {L"C:/a/" + std::wstring(300, L'b'), L"\\\\?\\C:\\a\\" + std::wstring(300, L'b')},
+        {L"\\\\?\\" + d259 + L"x", L"\\\\?\\" + d259 + L"x"}};
+    for (const auto& [path, form] : cases) EXPECT_EQ(SystemPath(path), form) << Utf8(path);
 }
 
 // A folder whose listing the system gives in several pieces: every file of every piece is read.
