@@ -121,6 +121,7 @@ void ExpandOne(Batch& batch, size_t file) {
 // command line, no memory) may have cut the last section short.
 bool RunOverList(Batch& batch, std::wstring (*commandLine)(const std::wstring&, const std::wstring&),
                  const std::vector<size_t>& run, const OutputLineSink& sink) {
+    if (batch.request.control.Cancelled()) return false;  // no list file, no run after a stop
     std::string names;
     for (size_t file : run) names += batch.utf8[file] + "\r\n";
     const ListFile list(names);
@@ -281,7 +282,7 @@ bool IsSeveralBlocks(const std::wstring& path) {
 // members: its listed CRC is the content's only when extracting it whole gives that CRC and size.
 // Then `member` gets the whole size, which the listing gave only modulo 2^32.
 bool ProveGzipWhole(const ExpansionRequest& request, const std::wstring& path, ListedMember& member) {
-    if (IsSeveralBlocks(path)) return false;
+    if (IsSeveralBlocks(path) || request.control.Cancelled()) return false;
     ArchiverStream stream;
     if (!stream.Start(ExtractCommandLine(request.archiverPath, SystemPath(path), L""))) return false;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[1u << 20]);
@@ -341,7 +342,7 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
     Expansion result;
     std::vector<std::vector<ListedMember>> members(files.size());
     if (!request.archiverPath.empty()) {
-        Batch batch{request, files, std::vector<std::string>(files.size()), {}, {}};
+        Batch batch{request, files, std::vector<std::string>(files.size()), {}, {}, {}};
         batch.members.resize(files.size());
         batch.states.assign(files.size(), FileState::Pending);
         batch.passed.assign(files.size(), 0);

@@ -14,7 +14,38 @@
 #include <algorithm>
 #include <memory>
 
+#if defined(_MSC_VER)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+
+void StrongHashUpdateWide(void* state, const void* data, size_t size);  // StrongHashWide.cpp
+
 namespace {
+
+// AVX2 in the processor (CPUID leaf 7) and its registers saved by the system.
+bool DetectWideHash() {
+    unsigned ebx = 0;
+#if defined(_MSC_VER)
+    int regs[4] = {};
+    __cpuidex(regs, 7, 0);
+    ebx = static_cast<unsigned>(regs[1]);
+#else
+    unsigned eax = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+#endif
+    return (ebx & (1u << 5)) != 0 && (GetEnabledXStateFeatures() & XSTATE_MASK_AVX) != 0;
+}
+
+void StrongHashUpdate(XXH3_state_t& state, const unsigned char* data, size_t size) {
+    static const bool wide = DetectWideHash();
+    if (wide) {
+        StrongHashUpdateWide(&state, data, size);
+    } else {
+        (void)XXH3_128bits_update(&state, data, size);
+    }
+}
 
 constexpr DWORD kChunkBytes = 1u << 20;  // memory per file stays bounded whatever its size
 
@@ -88,7 +119,7 @@ bool HashPieces(const PieceReader& read, DWORD bufferBytes, ContentHashes& hashe
         for (DWORD at = 0; at < got; at += kCacheBytes) {
             const DWORD stretch = std::min(kCacheBytes, got - at);
             crc = Crc32Update(crc, buffer.get() + at, stretch);
-            XXH3_128bits_update(&strong, buffer.get() + at, stretch);
+            StrongHashUpdate(strong, buffer.get() + at, stretch);
         }
     }
     const XXH128_hash_t digest = XXH3_128bits_digest(&strong);
