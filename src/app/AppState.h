@@ -29,6 +29,9 @@ struct AppState {
     bool closePending = false;    // the window closes once the command has ended
     CommandDialogs dialogs = SystemDialogs();  // the window's own box and the commands' dialogs
     ScanSteps scanSteps = RunScanSteps;        // what a scan's thread does
+    ThreadStarter startThread = [](LPTHREAD_START_ROUTINE routine, void* parameter) {
+        return CreateThread(nullptr, 0, routine, parameter, 0, nullptr);
+    };
 };
 
 [[nodiscard]] AppState& App();

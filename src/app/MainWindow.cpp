@@ -220,6 +220,8 @@ void UseDialogs(CommandDialogs dialogs) { g_app.dialogs = std::move(dialogs); }
 
 void UseScanSteps(ScanSteps steps) { g_app.scanSteps = std::move(steps); }
 
+void UseThreadStarter(ThreadStarter start) { g_app.startThread = std::move(start); }
+
 bool IsScannableFolder(const std::wstring& path) {
     if (path.empty() || path.size() > kMaxPathChars) return false;
     const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());

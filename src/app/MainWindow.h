@@ -13,6 +13,8 @@
 void UseDialogs(CommandDialogs dialogs);
 // The steps a scan's thread runs from now on (a test makes one that is slow to stop).
 void UseScanSteps(ScanSteps steps);
+// How a scan's thread is made from now on (a test makes one that fails).
+void UseThreadStarter(ThreadStarter start);
 
 
 // The F5 (scan again) and Esc (stop the scan) key table.

@@ -10,8 +10,11 @@ StepControl StepsOf(ScanControl& control) {
     steps.cancel = &control.cancelled;
     steps.cancelEvent = control.cancelEvent.Get();
     // The walk reports files hashed so far (no total); archive expansion reports files done of all.
+    // Hashing threads report in any order: the count shown only grows.
     steps.progress = [&control](size_t done, size_t total) {
-        if (total == 0) control.filesHashed = done;
+        size_t shown = control.filesHashed;
+        while (total == 0 && done > shown && !control.filesHashed.compare_exchange_weak(shown, done)) {
+        }
     };
     steps.testing = [&control](const std::wstring& path) {
         std::lock_guard<std::mutex> lock(control.archiveMutex);

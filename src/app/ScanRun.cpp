@@ -20,6 +20,7 @@ namespace {
 constexpr DWORD kStopWaitMs = 50;
 constexpr UINT kProgressIntervalMs = 250;
 const wchar_t kNoDuplicates[] = L"重複はありませんでした。";
+const wchar_t kCannotStart[] = L"スキャンを開始できませんでした。";
 const wchar_t kCloudFiles[] = L"%u 個のファイルはクラウドにだけあるため、調べませんでした。";
 const wchar_t kCloudFolders[] = L"%u 個のフォルダーはクラウドにだけあるため、調べませんでした。";
 const wchar_t kUnreadFiles[] = L"%u 個のファイルは読めなかったため、調べませんでした。";
@@ -59,13 +60,13 @@ DWORD WINAPI ScanThread(void* parameter) {
 }
 
 // Starts the steps on a thread of their own; null when no thread could be started.
-std::shared_ptr<ScanJob> StartScanJob(HWND window, ScanRequest request, ScanSteps steps) {
+std::shared_ptr<ScanJob> StartScanJob(HWND window, ScanRequest request, ScanSteps steps, const ThreadStarter& start) {
     auto job = std::make_shared<ScanJob>();
     job->window = window;
     job->request = std::move(request);
     job->steps = std::move(steps);
     auto held = std::make_unique<std::shared_ptr<ScanJob>>(job);
-    job->thread.Reset(CreateThread(nullptr, 0, ScanThread, held.get(), 0, nullptr));
+    job->thread.Reset(start(ScanThread, held.get()));
     if (!job->thread.IsValid()) return nullptr;
     held.release();  // the thread's now
     return job;
@@ -139,8 +140,11 @@ void StartScan(HWND hwnd) {
     SendMessageW(App().resultList, LVM_DELETEALLITEMS, 0, 0);
     App().rows = PairRows{};  // the last scan's model goes now, not when the next one replaces it
     g_scan = StartScanJob(hwnd, ScanRequest{App().rootFolder, App().ignoreName, App().archiverPath, App().archiverDir},
-                          App().scanSteps);
-    if (!g_scan) return;  // no thread: the scan ends before it began
+                          App().scanSteps, App().startThread);
+    if (!g_scan) {
+        App().dialogs.messageBox(hwnd, kCannotStart, MB_ICONERROR);
+        return;
+    }
     SetTimer(hwnd, ID_SCAN_PROGRESS_TIMER, kProgressIntervalMs, nullptr);
     RefreshCursor(hwnd);
 }

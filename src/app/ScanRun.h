@@ -27,6 +27,9 @@ struct ScanOutcome {
     std::wstring archiverPath;  // the 7z.exe the scan used; empty: none qualified
 };
 
+// How a scan's thread is made: CreateThread's answer (null when none could be).
+using ThreadStarter = std::function<HANDLE(LPTHREAD_START_ROUTINE, void*)>;
+
 // The steps of a scan; the window is given RunScanSteps, a test may give others.
 using ScanSteps = std::function<void(const ScanRequest&, const StepControl&, ScanOutcome&)>;
 
@@ -36,7 +39,8 @@ void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOu
 
 // The window's side, for the main window alone (its thread). Each takes the main window.
 // Stops a running scan and scans the root folder afresh; the list and the catalogue stay empty
-// until the scan hands its outcome over.
+// until the scan hands its outcome over. When no thread can be made for it, says so and leaves
+// the window ready for the next drop.
 void StartScan(HWND hwnd);
 // Stops the running scan, if any: it stops before its next piece of a file, an archiver run
 // included (its process is ended). Its thread ends on its own; what it finds is dropped.

@@ -295,7 +295,8 @@ std::mutex g_starting;
 
 bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DWORD& exitCode,
                  const StepControl& control) {
-    if (commandLine.size() > kMaxCommandLine) return false;
+    // After a stop no run starts: it would only be ended at once.
+    if (commandLine.size() > kMaxCommandLine || control.Cancelled()) return false;
 
     // Input and error at NUL: a prompt fails at once instead of waiting for an answer on a
     // console nobody sees.

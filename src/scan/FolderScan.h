@@ -28,7 +28,7 @@ struct ScanContext {
     };
     // A folder's 64-bit index on its volume (a test gives what ReFS or a network share would);
     // empty: the file system's.
-    std::function<uint64_t(HANDLE)> folderIndex;
+    std::function<uint64_t(HANDLE)> folderIndex = {};
 };
 
 // What a walk passed over, for the note the user gets afterwards.

@@ -1,6 +1,7 @@
 // The main window driven through its real messages and message loop, as a user drives it, and
 // the settings file it starts from.
 #include "app/MainWindow.h"
+#include "app/ScanControl.h"
 #include "app/ScanRun.h"
 #include "app/Settings.h"
 #include "app/resource.h"
@@ -49,6 +50,7 @@ TEST(MainWindow, DropsAndF5) {
         std::vector<std::wstring> boxes;  // caption|icon|text, each with an OK button alone
     } steps[] = {
         {{first + L"\\a.txt", first}, L"Veltrimox", {}, {}},  // a file first: nothing
+        {{first}, first, {}, {L"Veltrimox|error|スキャンを開始できませんでした。"}},  // no thread for the scan
         {{empty}, empty, {}, {kCloudNo7z, kNone}},
         {{}, empty, {}, {kCloud, kNone}},
         {{longRoot}, longRoot, {}, {kNone}},
@@ -56,11 +58,13 @@ TEST(MainWindow, DropsAndF5) {
         {{}, first, kABC, {}},              // after c.txt became a copy
         {{second}, second, kAB, {}},        // its end message lost (a full queue): the end is seen all the same
     };
+    const ThreadStarter systemThreads = ApplicationState().startThread;
     for (size_t i = 0; i < std::size(steps); ++i) {
         SCOPED_TRACE(i);
-        if (i == 5) WriteTestFile(first + L"\\c.txt", "same");
+        UseThreadStarter(i == 1 ? ThreadStarter([](LPTHREAD_START_ROUTINE, void*) { return HANDLE{}; }) : systemThreads);
+        if (i == 6) WriteTestFile(first + L"\\c.txt", "same");
         const auto seen = AnswerDialogs(program.window, {IDOK, IDOK}, [&] {
-            if (i == 6) {
+            if (i == 7) {
                 SendMessageW(program.window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(steps[i].drop)), 0);
                 Sleep(1000);
                 MSG lost;
@@ -232,4 +236,13 @@ TEST(Settings, LongValuesWholeAndThePlacementWhereItCanBeWritten) {
               L"3 個のファイルは読めなかったため、調べませんでした。\n4 個のフォルダーは開けなかったため、調べませんでした。\n"
               L"7-Zip が見つからないため、書庫の中は調べませんでした。");
     EXPECT_EQ(LeftOutNote(LeftOut{0, 0, 3, 0}, false) + L"|" + LeftOutNote(LeftOut{}, false), L"3 個のファイルは読めなかったため、調べませんでした。|");
+}
+
+// Hashing threads report in any order; the count the title shows never goes back, and the
+// archive step's counts (of a total) are not files hashed.
+TEST(ScanProgress, TheCountShownOnlyGrows) {
+    ScanControl control;
+    const StepControl steps = StepsOf(control);
+    for (const auto& [done, total] : {std::pair<size_t, size_t>{5, 0}, {9, 100}, {3, 0}}) steps.Report(done, total);
+    EXPECT_EQ(control.filesHashed.load(), 5u);
 }

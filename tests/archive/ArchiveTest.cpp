@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 
 // The tree of the fixture script through the real 7-Zip: without the archives made to mislead,
@@ -86,7 +87,8 @@ TEST(FakeArchiver, SoughtWhereItIsInstalledAndNotTakenWhenTooOld) {
     const std::wstring top = MakeTempFolder(L"installed");
     const auto reg = [](const std::wstring& arguments) {
         std::wstring line = L"reg.exe " + arguments;
-        STARTUPINFOW startup{sizeof(startup)};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
         PROCESS_INFORMATION started{};
         ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started));
         WaitForSingleObject(started.hProcess, INFINITE);
@@ -147,6 +149,13 @@ TEST(FakeArchiver, WhatARunLeavesUnsettledIsDoneAgainAloneAndAFailedListingIsNoL
     SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", nullptr);
     DeleteFileW((archive + L".list").c_str());  // the fake now prints nothing and exits with 2
     EXPECT_FALSE(ListArchiveItems(archiver, archive, items));
+    // After a stop no run starts, in the middle of the runs or before them.
+    const std::atomic<bool> stopped{true};
+    const size_t runs = ReadTextFile(top + L"\\Program Files\\7-Zip\\calls.log").size();
+    DWORD exitCode = 0;
+    EXPECT_FALSE(RunArchiver(TestCommandLine(archiver, archive), {}, exitCode, StepControl{{}, {}, &stopped}));
+    EXPECT_TRUE(ExpandArchives(ExpansionRequest{archiver, folder, StepControl{{}, {}, &stopped}}, files).entries.empty());
+    EXPECT_EQ(ReadTextFile(top + L"\\Program Files\\7-Zip\\calls.log").size(), runs);
 }
 
 // Which file each line of a run over many files belongs to, and how files are split into runs.

@@ -158,7 +158,7 @@ TEST(FolderScan, EachFolderOnceAndEveryFileThatCanBeReadAndAddressed) {
         EXPECT_EQ(rows.firstRow[a + 1], rows.firstRow[a]) << "a.txt has no other copy";
     }
     LeftOut gone;
-    EXPECT_TRUE(ScanFolder(ScanContext{root}, root + L"gone", {}, &gone).empty() && gone.unopenedFolders == 1) << "a root removed since the drop";
+    EXPECT_TRUE(ScanFolder(ScanContext{root, L""}, root + L"gone", {}, &gone).empty() && gone.unopenedFolders == 1) << "a root removed since the drop";
 }
 
 // Below MAX_PATH a path stays as the user knows it (and the archiver prints it back); from there on
