@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 const Rows kAB{{L"a.txt", L"b.txt"}, {L"b.txt", L"a.txt"}};
 const Rows kABC{{L"a.txt", L"b.txt"}, {L"a.txt", L"c.txt"}, {L"b.txt", L"a.txt"},
@@ -218,23 +219,17 @@ TEST(Settings, LongValuesWholeAndThePlacementWhereItCanBeWritten) {
     EXPECT_TRUE(read.archiverDir == dir && read.ignoreName == ignore && read.x == 10);
     const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
     const auto placeAt = [&](int x) { return SetWindowPos(window, nullptr, x, 20, 300, 200, SWP_NOZORDER) != FALSE; };
-    const struct {
-        int x;
-        std::wstring settings;
-        int besideX, roamingX;  // what each file holds afterwards (10: the default, nothing there)
-    } rows[] = {{40, beside, 40, 10}, {50, unwritable, 40, 50}, {60, beside, 40, 60}};
-    for (const auto& row : rows) {
-        EXPECT_TRUE(placeAt(row.x) && SavePlacement(window, row.settings, roaming)) << row.x;
-        EXPECT_EQ(LoadSettings(beside).x, row.besideX) << row.x;
-        EXPECT_EQ(LoadSettings(unwritable, roaming).x, row.roamingX) << row.x;
+    // Placed at x, saved with this file beside the program: what each file holds afterwards (10: nothing).
+    const std::tuple<int, std::wstring, int, int> rows[] = {{40, beside, 40, 10}, {50, unwritable, 40, 50}, {60, beside, 40, 60}};
+    for (const auto& [x, settings, besideX, roamingX] : rows) {
+        EXPECT_TRUE(placeAt(x) && SavePlacement(window, settings, roaming)) << x;
+        EXPECT_EQ(std::make_pair(LoadSettings(beside).x, LoadSettings(unwritable, roaming).x), std::make_pair(besideX, roamingX));
     }
     EXPECT_EQ(ReadTextFile(roaming).substr(0, 2), "\xFF\xFE");
     EXPECT_FALSE(SavePlacement(window, unwritable, folder + L"\\missing\\too\\Veltrimox.ini")) << "nowhere to write";
     DestroyWindow(window);
-    EXPECT_EQ(LeftOutNote(LeftOut{1, 2, 3, 4}, true),
-              L"1 個のファイルはクラウドにだけあるため、調べませんでした。\n2 個のフォルダーはクラウドにだけあるため、調べませんでした。\n"
-              L"3 個のファイルは読めなかったため、調べませんでした。\n4 個のフォルダーは開けなかったため、調べませんでした。\n"
-              L"7-Zip が見つからないため、書庫の中は調べませんでした。");
+    EXPECT_EQ(LeftOutNote(LeftOut{1, 2, 3, 4}, true), L"1 個のファイルはクラウドにだけあるため、調べませんでした。\n2 個のフォルダーはクラウドにだけあるため、調べませんでした。\n"
+              L"3 個のファイルは読めなかったため、調べませんでした。\n4 個のフォルダーは開けなかったため、調べませんでした。\n7-Zip が見つからないため、書庫の中は調べませんでした。");
     EXPECT_EQ(LeftOutNote(LeftOut{0, 0, 3, 0}, false) + L"|" + LeftOutNote(LeftOut{}, false), L"3 個のファイルは読めなかったため、調べませんでした。|");
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <tuple>
 
 // The tree of the fixture script through the real 7-Zip: without the archives made to mislead,
 // runs over many files settle every file but a second volume that the first one's run took in;
@@ -20,20 +21,19 @@
 TEST(ArchiveExpansion, RunsOverManyFilesSettleEveryFileAndGiveEachMemberWithACrc) {
     const std::wstring root = FromEnvironment("VELTRIMOX_EXPANSION_TREE");
     const std::wstring archiver = LocateArchiver(FromEnvironment("VELTRIMOX_7ZIP_DIR"));
+    // Beyond MAX_PATH an archive is like any other, but one another program is writing cannot be tested.
+    const std::wstring distant = std::wstring(200, L'f') + L"\\" + std::wstring(100, L'g') + L"\\";
+    const ScopedHandle writer(CreateFileW(SystemPath(root + L"\\" + distant + L"held.zip").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     WalkedFiles honest = ScanFolder(ScanContext{root, L"forged"}, root);
     honest.push_back({root + L"\\vanished.zip", std::nullopt});  // gone since the walk: it costs only itself
-    const size_t singleRuns = ExpandArchives(ExpansionRequest{archiver, root}, honest).singleRuns;
-    if (singleRuns > 1u) {  // what is run again alone, and why, is seen in what the archiver prints of each file
-        ADD_FAILURE() << singleRuns << " runs over one file; what runs over each file print:";
-        const std::wstring list = MakeTempFolder(L"list") + L"\\files.txt";
-        for (const WalkedFile& file : honest) {
-            WriteTestFile(list, Utf8(file.path) + "\r\n");
-            for (const auto command : {BatchTestCommandLine, BatchListCommandLine}) {
-                DWORD exitCode = 0;
-                const bool ran = RunArchiver(command(archiver, list), [](const std::wstring& line) { return printf("%s", Utf8(line).c_str()) >= 0; }, exitCode);
-                printf("ran %d, exit code %lu\n", ran, exitCode);
-            }
-        }
+    const Expansion honestRun = ExpandArchives(ExpansionRequest{archiver, root}, honest);
+    EXPECT_TRUE(writer.IsValid() && honestRun.unexamined == 1);
+    const size_t singleRuns = honestRun.singleRuns;
+    if (singleRuns > 1u) {  // why is seen in what the archiver prints of each file alone
+        ADD_FAILURE() << singleRuns << " runs over one file; what the archiver prints of each:";
+        DWORD code = 0;
+        for (const WalkedFile& file : honest)
+            (void)RunArchiver(TestCommandLine(archiver, file.path), [](const std::wstring& line) { return printf("%s", Utf8(line).c_str()) >= 0; }, code);
     }
     const Expansion batched = ExpandArchives(ExpansionRequest{archiver, root}, ScanFolder(ScanContext{root, L""}, root));
     const EntryList& got = batched.entries;
@@ -45,6 +45,8 @@ TEST(ArchiveExpansion, RunsOverManyFilesSettleEveryFileAndGiveEachMemberWithACrc
         if (got[i].inArchive && got[loose].containerPath == got[i].containerPath) members.push_back(got[i].displayName);
     }
     std::sort(members.begin(), members.end());
+    for (const wchar_t* name : {L"a.txt", L"c2.txt", L"c1.txt"})  // in the run with the rest, not again alone
+        members.erase(std::find(members.begin(), members.end(), distant + L"far.zip【docs\\" + name + L"】"));
     EXPECT_EQ(members, (std::vector<std::wstring>{L"Dir\\a.zip【u.txt】", L"Dir\\b.zip【u.txt】", L"Dir\\c.zip【u.txt】",
         L"dir\\a.zip【l.txt】", L"forged\\hides.zip【m.txt】", L"forged\\list.zip【m.txt】", L"forged\\member.zip【m.txt】",
         L"same.gz【same】", L"set.zip【docs\\a.txt】", L"set.zip【docs\\c1.txt】",
@@ -58,43 +60,12 @@ TEST(ArchiveExpansion, RunsOverManyFilesSettleEveryFileAndGiveEachMemberWithACrc
     }
 }
 
-// Archives far beyond MAX_PATH go through one run like any other, with their headers known; an
-// archive another program is writing cannot be tested, and is counted.
-TEST(ArchiveExpansion, LongPathsInOneRunAndFilesHeldOpenCounted) {
-    const std::wstring tree = FromEnvironment("VELTRIMOX_EXPANSION_TREE");
-    const std::wstring root = MakeTempFolder(L"long") + L"\\" + std::wstring(200, L'd') + L"\\" + std::wstring(100, L'e');
-    for (const wchar_t* name : {L"one.zip", L"two.zip", L"held.zip"}) {
-        WriteTestFile(root + L"\\" + name, "");  // its folders
-        ASSERT_TRUE(CopyFileW((tree + L"\\set.zip").c_str(), SystemPath(root + L"\\" + name).c_str(), FALSE));
-    }
-    const ScopedHandle writer(CreateFileW(SystemPath(root + L"\\held.zip").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(writer.IsValid());
-    const std::wstring archiver = LocateArchiver(FromEnvironment("VELTRIMOX_7ZIP_DIR"));
-    const Expansion expansion = ExpandArchives(ExpansionRequest{archiver, root}, ScanFolder(ScanContext{root, L""}, root));
-    std::vector<std::wstring> names;
-    for (const FileEntry& e : expansion.entries) names.push_back(e.displayName);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"held.zip", L"one.zip", L"one.zip【docs\\a.txt】", L"one.zip【docs\\c1.txt】", L"one.zip【docs\\c2.txt】",
-                                                L"two.zip", L"two.zip【docs\\a.txt】", L"two.zip【docs\\c1.txt】", L"two.zip【docs\\c2.txt】"}));
-    EXPECT_EQ(expansion.singleRuns, 0u) << "the headers of long paths are known";
-    EXPECT_EQ(expansion.unexamined, 1u);
-}
-
 // 7-Zip is sought in the settings' folder, the registry (as its installer writes it, in each
 // view) and the program folders; only a folder with both files whose 7z.exe knows the switches
 // in use qualifies.
 TEST(FakeArchiver, SoughtWhereItIsInstalledAndNotTakenWhenTooOld) {
     const std::wstring top = MakeTempFolder(L"installed");
-    const auto reg = [](const std::wstring& arguments) {
-        std::wstring line = L"reg.exe " + arguments;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION started{};
-        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started));
-        WaitForSingleObject(started.hProcess, INFINITE);
-        CloseHandle(started.hProcess);
-        CloseHandle(started.hThread);
-    };
+    const auto reg = [](const std::wstring& arguments) { EXPECT_EQ(_wsystem((L"reg " + arguments + L" >NUL").c_str()), 0) << Utf8(arguments); };
     const std::wstring machine64 = top + L"\\m64", machine32 = top + L"\\m32", user = top + L"\\user", programs = top + L"\\pf";
     reg(L"add HKLM\\SOFTWARE\\7-Zip /v Path64 /d \"" + machine64 + L"\" /f /reg:64");
     reg(L"add HKLM\\SOFTWARE\\7-Zip /v Path /d \"" + machine32 + L"\" /f /reg:32");
@@ -104,20 +75,17 @@ TEST(FakeArchiver, SoughtWhereItIsInstalledAndNotTakenWhenTooOld) {
     const std::wstring dir = top + L"\\settings";
     EXPECT_EQ(ArchiverFolders(dir), (std::vector<std::wstring>{dir, machine64, machine32, user, programs + L"\\7-Zip"}));
     // Each row readies one more folder, ahead of the ones before it.
-    const struct {
-        std::wstring folder;
-        const char* kind;  // a working 7-Zip, one too old, or 7z.exe without 7z.dll
-        std::wstring found;
-    } rows[] = {{programs + L"\\7-Zip", "works", programs + L"\\7-Zip"}, {user, "too old", programs + L"\\7-Zip"},
-                {machine32, "works", machine32}, {machine64, "no dll", machine32}, {dir, "works", dir}};
+    enum Kind { kWorks, kTooOld, kNoDll };  // a working 7-Zip, one too old, or 7z.exe without 7z.dll
+    const std::tuple<std::wstring, Kind, std::wstring> rows[] = {{programs + L"\\7-Zip", kWorks, programs + L"\\7-Zip"},
+        {user, kTooOld, programs + L"\\7-Zip"}, {machine32, kWorks, machine32}, {machine64, kNoDll, machine32}, {dir, kWorks, dir}};
     EXPECT_EQ(FindArchiver(dir), L"") << "none yet";
-    for (const auto& row : rows) {
-        MakeFakeArchiverDir(row.folder);
-        if (std::string(row.kind) == "too old") WriteTestFile(row.folder + L"\\too-old", "");
-        if (std::string(row.kind) == "no dll") DeleteFileW((row.folder + L"\\7z.dll").c_str());
-        EXPECT_EQ(FindArchiver(dir), row.found + L"\\7z.exe") << Utf8(row.folder);
+    for (const auto& [folder, kind, found] : rows) {
+        MakeFakeArchiverDir(folder);
+        if (kind == kTooOld) WriteTestFile(folder + L"\\too-old", "");
+        if (kind == kNoDll) DeleteFileW((folder + L"\\7z.dll").c_str());
+        EXPECT_EQ(FindArchiver(dir), found + L"\\7z.exe") << Utf8(folder);
     }
-    for (const wchar_t* view : {L" /reg:64", L" /reg:32", L""}) reg(std::wstring(L"delete HKLM\\SOFTWARE\\7-Zip /f") + view);
+    for (const wchar_t* view : {L" /reg:64", L" /reg:32"}) reg(std::wstring(L"delete HKLM\\SOFTWARE\\7-Zip /f") + view);
     reg(L"delete HKCU\\SOFTWARE\\7-Zip /f");
 }
 
@@ -154,7 +122,6 @@ TEST(FakeArchiver, WhatARunLeavesUnsettledIsDoneAgainAloneAndAFailedListingIsNoL
     const size_t runs = ReadTextFile(top + L"\\Program Files\\7-Zip\\calls.log").size();
     DWORD exitCode = 0;
     EXPECT_FALSE(RunArchiver(TestCommandLine(archiver, archive), {}, exitCode, StepControl{{}, {}, &stopped}));
-    EXPECT_TRUE(ExpandArchives(ExpansionRequest{archiver, folder, StepControl{{}, {}, &stopped}}, files).entries.empty());
     EXPECT_EQ(ReadTextFile(top + L"\\Program Files\\7-Zip\\calls.log").size(), runs);
 }
 

@@ -35,3 +35,5 @@ for b in b"alpha":
 body = b"-lh0-" + struct.pack("<IIIBBB", 5, 5, 0x58420000, 0x20, 0, 5) + b"a.txt" + struct.pack("<H", crc)
 open(sys.argv[1], "wb").write(bytes([len(body), sum(body) & 0xFF]) + body + b"alpha\0")
 PY
+# Archives beyond MAX_PATH, one of them to be held open for writing by the test.
+far="$top/$(printf 'f%.0s' {1..200})/$(printf 'g%.0s' {1..100})" && mkdir -p "$far" && cp "$top/set.zip" "$far/far.zip" && cp "$top/set.zip" "$far/held.zip"
