@@ -77,6 +77,7 @@ BOOL OnCreate(HWND hwnd, LPCREATESTRUCTW create) {
     g_app.roamingSettingsFile = RoamingSettingsPath();
     const Settings settings = LoadSettings(g_app.settingsFile, g_app.roamingSettingsFile);
     g_app.archiverDir = settings.archiverDir;
+    SweepTemporaryFiles();  // list files a run that ended otherwise could not remove
     g_app.ignoreName = settings.ignoreName;
     DragAcceptFiles(hwnd, TRUE);
     // An elevated window gets no drop from a normal Explorer unless these messages may come in.

@@ -45,12 +45,9 @@ bool EncodeUtf8(const std::wstring& text, std::string& bytes) {
 // A list file of its own name in the temporary folder, removed when done with.
 class ListFile {
 public:
-    explicit ListFile(const std::string& content) {
-        const std::optional<std::wstring> folder = TempFolder();
-        wchar_t name[MAX_PATH] = {};
-        if (!folder || !GetTempFileNameW(folder->c_str(), L"vlx", 0, name)) return;
-        path_ = name;
-        ScopedHandle file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    explicit ListFile(const std::string& content) : path_(MakeTemporaryFile()) {
+        if (path_.empty()) return;
+        ScopedHandle file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY, nullptr));
         DWORD written = 0;
         written_ = file.IsValid() && WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
                                                nullptr) &&

@@ -40,6 +40,38 @@ std::wstring BatchLine(const std::wstring& archiverPath, const wchar_t* command,
     return Quoted(archiverPath) + command + L" -an -ai@" + Quoted(listFile) + L" -scsUTF-8" + kSwitches;
 }
 
+// "vlx<pid>-<n>.tmp" in `folder`, each time another n.
+std::wstring TemporaryName(const std::wstring& folder) {
+    static std::atomic<unsigned> counter{0};
+    return folder + L"vlx" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
+}
+
+// The process a temporary file's name says made it: 0 for another name; `old` for a name an
+// earlier version made ("vlx" and one to four hexadecimal digits).
+DWORD OwnerOfTemporaryName(const std::wstring& name, bool& old) {
+    old = false;
+    if (name.size() < 8 || _wcsnicmp(name.c_str(), L"vlx", 3) != 0 || _wcsicmp(name.c_str() + name.size() - 4, L".tmp") != 0) return 0;
+    const std::wstring middle = name.substr(3, name.size() - 7);
+    const size_t dash = middle.find(L'-');
+    const auto digits = [](const std::wstring& text, const wchar_t* set) {
+        return !text.empty() && text.size() <= 10 && text.find_first_not_of(set) == std::wstring::npos;
+    };
+    if (dash == std::wstring::npos) {
+        old = middle.size() <= 4 && digits(middle, L"0123456789ABCDEFabcdef");
+        return 0;
+    }
+    if (!digits(middle.substr(0, dash), L"0123456789") || !digits(middle.substr(dash + 1), L"0123456789")) return 0;
+    return static_cast<DWORD>(std::stoul(middle.substr(0, dash)));
+}
+
+bool IsProcessRunning(DWORD pid) {
+    const ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    DWORD code = 0;
+    // A process that cannot be opened may be another user's: it counts as running.
+    if (!process.IsValid()) return GetLastError() == ERROR_ACCESS_DENIED;
+    return GetExitCodeProcess(process.Get(), &code) && code == STILL_ACTIVE;
+}
+
 // The child's standard output: a temporary file of its own, read while the child writes it. A
 // pipe would cost a switch to the reader for every line (about 140 µs each under Wine, where a
 // large listing takes minutes). The file goes when its last handle closes, also when the
@@ -53,11 +85,10 @@ public:
     [[nodiscard]] bool Open() {
         const std::optional<std::wstring> folder = TempFolder();
         if (!folder) return false;
-        static std::atomic<unsigned> counter{0};
         SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         for (int attempt = 0; attempt < 100 && !child_.IsValid(); ++attempt) {
-            path_ = *folder + L"vlx" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".tmp";
+            path_ = TemporaryName(*folder);
             child_.Reset(CreateFileW(path_.c_str(), GENERIC_WRITE, share, &inherit, CREATE_NEW,
                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
             if (!child_.IsValid() && GetLastError() != ERROR_FILE_EXISTS) return false;
@@ -101,6 +132,31 @@ std::optional<std::wstring> TempFolder() {
     return folder;
 }
 
+std::wstring MakeTemporaryFile() {
+    const std::optional<std::wstring> folder = TempFolder();
+    for (int attempt = 0; folder && attempt < 100; ++attempt) {
+        const std::wstring path = TemporaryName(*folder);
+        const ScopedHandle made(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+        if (made.IsValid()) return path;
+        if (GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    return L"";
+}
+
+size_t SweepTemporaryFiles() {
+    const std::optional<std::wstring> folder = TempFolder();
+    if (!folder) return 0;
+    WIN32_FIND_DATAW found{};
+    const ScopedFindHandle search(FindFirstFileW((*folder + L"vlx*.tmp").c_str(), &found));
+    size_t swept = 0;
+    for (bool more = search.IsValid(); more; more = FindNextFileW(search.Get(), &found) != FALSE) {
+        bool old = false;
+        const DWORD owner = OwnerOfTemporaryName(found.cFileName, old);
+        if ((old || (owner != 0 && !IsProcessRunning(owner))) && DeleteFileW((*folder + found.cFileName).c_str())) ++swept;
+    }
+    return swept;
+}
+
 std::wstring LocateArchiver(const std::wstring& dir) {
     if (dir.empty()) return L"";
     std::wstring folder = dir;
@@ -137,19 +193,18 @@ std::wstring EnvironmentText(const wchar_t* name) {
 // A run of the batch test over a list that names only itself: a 7z.exe that knows every switch
 // this program gives ends with 0 to 2 (the list is no archive); one that does not, with 7.
 bool RunsOwnCommandLines(const std::wstring& exe) {
-    const std::optional<std::wstring> folder = TempFolder();
-    wchar_t name[MAX_PATH] = {};
-    if (!folder || !GetTempFileNameW(folder->c_str(), L"vlx", 0, name)) return false;
+    const std::wstring name = MakeTemporaryFile();
+    if (name.empty()) return false;
     char utf8[4 * MAX_PATH] = {};
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof(utf8), nullptr, nullptr);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, utf8, sizeof(utf8), nullptr, nullptr);
     DWORD written = 0, exitCode = 7;
     bool ran = false;
     {
-        ScopedHandle list(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr));
+        ScopedHandle list(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr));
         ran = list.IsValid() && bytes > 1 && WriteFile(list.Get(), utf8, static_cast<DWORD>(bytes - 1), &written, nullptr);
     }
     ran = ran && RunArchiver(BatchTestCommandLine(exe, name), [](const std::wstring&) { return true; }, exitCode);
-    DeleteFileW(name);
+    DeleteFileW(name.c_str());
     return ran && exitCode <= 2;
 }
 

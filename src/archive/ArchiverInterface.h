@@ -27,6 +27,16 @@
 // The temporary folder, ending in a separator; nullopt when there is none that fits MAX_PATH.
 [[nodiscard]] std::optional<std::wstring> TempFolder();
 
+// Makes a new empty file "vlx<pid>-<n>.tmp" of this process in the temporary folder and returns
+// its path (empty when none can be made). The archiver opens its list files by name and shares
+// no deletion, so they cannot delete themselves on close: a crash leaves them, and the names
+// tell whose they were.
+[[nodiscard]] std::wstring MakeTemporaryFile();
+
+// Deletes the temporary files of processes that have ended ("vlx<pid>-<n>.tmp"), and those an
+// earlier version named "vlxXXXX.tmp"; a running process's files stay. Returns how many went.
+size_t SweepTemporaryFiles();
+
 // Command lines. The archiver's path is always quoted: unquoted, a path with a blank such as
 // C:\Program Files\7-Zip would make the platform try C:\Program.exe first. Output is asked
 // for in UTF-8 so that every member name comes back exactly. A password is always given, so

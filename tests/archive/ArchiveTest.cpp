@@ -89,6 +89,26 @@ TEST(FakeArchiver, SoughtWhereItIsInstalledAndNotTakenWhenTooOld) {
     reg(L"delete HKCU\\SOFTWARE\\7-Zip /f");
 }
 
+// List files are named after their process: a start sweeps those of processes that have ended
+// and the ones earlier versions named, and leaves a running process's and other files alone.
+TEST(FakeArchiver, TemporaryFilesOfEndedProcessesSwept) {
+    std::wstring temp(MAX_PATH, L'\0'), line = L"cmd.exe /c exit";
+    temp.resize(GetEnvironmentVariableW(L"TMP", &temp[0], MAX_PATH));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION ended{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &ended));
+    WaitForSingleObject(ended.hProcess, INFINITE);
+    CloseHandle(ended.hProcess);
+    CloseHandle(ended.hThread);
+    const std::wstring own = L"vlx" + std::to_wstring(GetCurrentProcessId()) + L"-7.tmp";
+    const std::pair<std::wstring, bool> files[] = {{L"vlx" + std::to_wstring(ended.dwProcessId) + L"-0.tmp", false},
+        {L"vlx1A2B.tmp", false}, {own, true}, {L"vlxnotes.tmp", true}, {L"vlx12-.tmp", true}, {L"other.tmp", true}};
+    for (const auto& [name, stays] : files) WriteTestFile(temp + L"\\" + name, "");
+    EXPECT_EQ(SweepTemporaryFiles(), 2u);
+    for (const auto& [name, stays] : files) EXPECT_EQ(PathExists(temp + L"\\" + name) && DeleteFileW((temp + L"\\" + name).c_str()), stays) << Utf8(name);
+}
+
 // The fake knows no list files, so a run over many files settles nothing and each file is done
 // again alone: through the quoted path of an archiver in a folder with a blank, with the root
 // named in another letter case.
