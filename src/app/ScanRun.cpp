@@ -88,6 +88,22 @@ bool TakeScanOutcome(ScanJob& job, std::optional<ScanOutcome>& outcome) {
     return true;
 }
 
+// Frees a catalogue on a thread of its own: a million entries are millions of frees, which the
+// window's thread must not wait for. Freed here only when no thread can be made.
+void ReleaseOnWorker(PairRows&& rows) {
+    auto* held = new PairRows(std::move(rows));
+    const auto release = [](void* parameter) -> DWORD {
+        delete static_cast<PairRows*>(parameter);
+        return 0;
+    };
+    const HANDLE thread = CreateThread(nullptr, 0, release, held, 0, nullptr);
+    if (thread) {
+        CloseHandle(thread);
+    } else {
+        delete held;
+    }
+}
+
 // "D:\data — 120 個のファイルを調べました（old\set.zip を検査中）"
 std::wstring ProgressTitle(ScanJob& job) {
     const std::wstring& root = job.request.rootFolder;
@@ -130,6 +146,9 @@ void EndScan(HWND hwnd) {
 void StopScan(HWND hwnd) {
     if (!g_scan) return;
     StopScanJob(*g_scan);
+    // A scan that ended just before the stop has handed over a whole catalogue.
+    std::optional<ScanOutcome> unused;
+    if (TakeScanOutcome(*g_scan, unused) && unused) ReleaseOnWorker(std::move(unused->rows));
     EndScan(hwnd);
 }
 
@@ -138,7 +157,8 @@ void StopScan(HWND hwnd) {
 void StartScan(HWND hwnd) {
     StopScan(hwnd);
     SendMessageW(App().resultList, LVM_DELETEALLITEMS, 0, 0);
-    App().rows = PairRows{};  // the last scan's model goes now, not when the next one replaces it
+    ReleaseOnWorker(std::move(App().rows));  // the last scan's model goes now, and not on this thread
+    App().rows = PairRows{};
     g_scan = StartScanJob(hwnd, ScanRequest{App().rootFolder, App().ignoreName, App().archiverPath, App().archiverDir},
                           App().scanSteps, App().startThread);
     if (!g_scan) {
