@@ -39,11 +39,20 @@ HICON LoadAppIcon(HINSTANCE instance, int id, int size) {
 // A placement that no monitor's work area shows any more (a monitor unplugged, a laptop
 // undocked) goes onto the nearest monitor, keeping its size where it fits.
 void ApplyPlacement(HWND hwnd, const Settings& settings) {
-    RECT workArea{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-    RECT wanted{settings.x + workArea.left, settings.y + workArea.top, 0, 0};
-    wanted.right = wanted.left + settings.width;
-    wanted.bottom = wanted.top + settings.height;
+    // Restored the way it was stored (GetWindowPlacement's coordinates, relative to the work area
+    // of the window's own monitor): a window on a monitor whose taskbar lies elsewhere than the
+    // primary one's opens where it closed.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if (GetWindowPlacement(hwnd, &placement)) {
+        placement.flags = 0;
+        placement.showCmd = SW_HIDE;  // shown afterwards, as the start asks
+        placement.rcNormalPosition = RECT{settings.x, settings.y, settings.x + settings.width, settings.y + settings.height};
+        SetWindowPlacement(hwnd, &placement);
+    }
+    // A placement off every screen (a monitor since unplugged) opens on the nearest one.
+    RECT wanted{};
+    GetWindowRect(hwnd, &wanted);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     RECT shown{};
@@ -54,10 +63,8 @@ void ApplyPlacement(HWND hwnd, const Settings& settings) {
         const LONG height = std::min(wanted.bottom - wanted.top, work.bottom - work.top);
         const LONG left = std::clamp(wanted.left, work.left, work.right - width);
         const LONG top = std::clamp(wanted.top, work.top, work.bottom - height);
-        wanted = RECT{left, top, left + width, top + height};
+        SetWindowPos(hwnd, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    SetWindowPos(hwnd, nullptr, wanted.left, wanted.top, wanted.right - wanted.left, wanted.bottom - wanted.top,
-                 SWP_NOZORDER);
 }
 
 // The whole path of the first dropped item; empty when it cannot be read.

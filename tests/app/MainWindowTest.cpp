@@ -96,8 +96,8 @@ TEST(MainWindow, DropsAndF5) {
 
 // The archiver takes its time while another thread asks the window, as the system does, whether
 // it still answers. Each row drops `first` and then, with an archiver run under way, does one thing.
-// The window's placement is read and, at the close, stored relative to a work area that does not
-// start at the screen's corner.
+// The window's placement is restored as it was stored (no drift from one start to the next) and,
+// at the close, stored again with a work area that does not start at the screen's corner.
 TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
     RECT saved{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0);
@@ -114,10 +114,11 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         RunScanSteps(request, control, outcome);
         if (control.Cancelled()) Sleep(3000);
     });
-    RECT r{};
-    GetWindowRect(window, &r);
-    EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right - r.left, r.bottom - r.top}),
-              std::vector<LONG>({shifted.left - 8, shifted.top + 30, 500, 300}));
+    WINDOWPLACEMENT opened{};  // as stored, so nothing drifts from one start to the next
+    opened.length = sizeof(opened);
+    GetWindowPlacement(window, &opened);
+    const RECT& r = opened.rcNormalPosition;
+    EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right - r.left, r.bottom - r.top}), std::vector<LONG>({-8, 30, 500, 300}));
     const std::wstring first = FolderOf(L"slow"), second = FolderOf(L"second", "same"), third = FolderOf(L"member");
     WriteTestFile(first + L"\\日本語\\d.txt", "same");
     std::atomic<bool> stop{false}, deleting{false};
