@@ -116,8 +116,11 @@ std::wstring ProgressTitle(ScanJob& job) {
 }  // namespace
 
 void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOutcome& outcome) {
-    const WalkedFiles files = ScanFolder(ScanContext{request.rootFolder, request.ignoreName}, request.rootFolder, control,
-                                         &outcome.leftOut);
+    // On a disk that seeks, one file is read at a time, by the hash and by the archiver.
+    const size_t readers = request.seekPenalty && request.seekPenalty(request.rootFolder) ? 1 : 0;
+    ScanContext context{request.rootFolder, request.ignoreName};
+    context.readers = readers;
+    const WalkedFiles files = ScanFolder(context, request.rootFolder, control, &outcome.leftOut);
     if (control.Cancelled()) return;
     // Sought on this thread, once a run for each folder set: trying a candidate starts it,
     // which may take long.
@@ -130,7 +133,7 @@ void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOu
         const auto known = found.find(request.archiverDir);
         outcome.archiverPath = known != found.end() ? known->second : found[request.archiverDir] = FindArchiver(request.archiverDir);
     }
-    Expansion expansion = ExpandArchives(ExpansionRequest{outcome.archiverPath, request.rootFolder, control}, files);
+    Expansion expansion = ExpandArchives(ExpansionRequest{outcome.archiverPath, request.rootFolder, control, readers}, files);
     outcome.leftOut.unreadFiles += expansion.unexamined;
     if (!control.Cancelled()) outcome.rows = BuildPairs(std::move(expansion.entries));
 }

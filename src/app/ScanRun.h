@@ -19,6 +19,8 @@ struct ScanRequest {
     std::wstring ignoreName;
     std::wstring archiverPath;  // 7z.exe found before; empty: sought from archiverDir on
     std::wstring archiverDir;   // the settings' folder for it
+    // Whether the root's disk pays for seeking, so that one reader goes at a time (a test answers).
+    std::function<bool(const std::wstring&)> seekPenalty = HasSeekPenalty;
 };
 
 struct ScanOutcome {

@@ -234,7 +234,7 @@ void ExpandInRuns(Batch& batch) {
     }
     // A test reads every archive whole, so a run costs about the bytes it holds. Runs of a share
     // of the whole, the costliest first, keep every worker busy until the end.
-    const size_t workers = WorkerCount();
+    const size_t workers = batch.request.workers ? batch.request.workers : WorkerCount();
     const uint64_t runCost = std::max<uint64_t>(kMinRunCost, total / (workers * kRunsPerWorker));
     std::vector<std::vector<size_t>> runs = PlanRuns(paths, kMaxRunFiles, kMaxRunListBytes, costs, runCost);
     std::vector<uint64_t> runCosts;
@@ -315,7 +315,7 @@ void KeepHonestCrcs(const ExpansionRequest& request, const WalkedFiles& files,
         for (const ListedMember& member : members[file]) ++crcs[member.crcText];
         if (format == LeadingFormat::kGzip && !members[file].empty()) gzips.push_back(file);
     }
-    RunOnWorkers(WorkerCount(), gzips.size(), [&](size_t at) {
+    RunOnWorkers(request.workers ? request.workers : WorkerCount(), gzips.size(), [&](size_t at) {
         const size_t file = gzips[at];
         ListedMember& member = members[file][0];
         request.control.Testing(files[file].path);

@@ -15,6 +15,7 @@ struct ExpansionRequest {
     std::wstring archiverPath;  // 7z.exe; empty: archives are not looked into
     std::wstring rootFolder;    // member display names are relative to it
     StepControl control{};      // progress in files done of all; a stop leaves the catalogue unfinished
+    size_t workers = 0;         // archiver runs at a time; 0: one a core
 };
 
 struct Expansion {

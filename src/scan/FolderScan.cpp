@@ -6,6 +6,7 @@
 #include "scan/FileChecksum.h"
 
 #include <wchar.h>
+#include <winioctl.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -360,6 +361,25 @@ bool IsCloudOnly(DWORD attributes) {
     return (attributes & (kRecallOnDataAccess | kRecallOnOpen | FILE_ATTRIBUTE_OFFLINE)) != 0;
 }
 
+bool HasSeekPenalty(const std::wstring& folder) {
+    std::wstring mount(folder.size() + 2, L'\0'), volume(64, L'\0');
+    if (!GetVolumePathNameW(SystemPath(folder).c_str(), &mount[0], static_cast<DWORD>(mount.size())) ||
+        !GetVolumeNameForVolumeMountPointW(mount.c_str(), &volume[0], static_cast<DWORD>(volume.size()))) {
+        return false;
+    }
+    volume.resize(wcslen(volume.c_str()));
+    if (!volume.empty() && volume.back() == L'\\') volume.pop_back();  // the volume itself, not its root folder
+    const ScopedHandle device(CreateFileW(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageDeviceSeekPenaltyProperty;
+    query.QueryType = PropertyStandardQuery;
+    DEVICE_SEEK_PENALTY_DESCRIPTOR answer{};
+    DWORD got = 0;
+    return device.IsValid() &&
+           DeviceIoControl(device.Get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query), &answer, sizeof(answer), &got, nullptr) &&
+           got >= sizeof(answer) && answer.IncursSeekPenalty;
+}
+
 WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, const StepControl& control,
                        LeftOut* leftOut) {
     // Files are hashed on the other cores while the walk goes on, and the walking thread joins
@@ -367,7 +387,9 @@ WalkedFiles ScanFolder(const ScanContext& context, const std::wstring& folder, c
     // share to the others.
     HashQueue queue(context, control);
     std::vector<ScopedHandle> hashers;
-    for (size_t w = 0; w < std::max<size_t>(WorkerCount() - 1, 1); ++w) {
+    // One reader: the walking thread hashes everything once the walk has ended.
+    const size_t readers = context.readers ? context.readers : WorkerCount();
+    for (size_t w = 0; readers > 1 && w < readers - 1; ++w) {
         ScopedHandle thread(CreateThread(nullptr, 0, HashFiles, &queue, 0, nullptr));
         if (thread.IsValid()) hashers.push_back(std::move(thread));
     }

@@ -29,7 +29,12 @@ struct ScanContext {
     // A folder's 64-bit index on its volume (a test gives what ReFS or a network share would);
     // empty: the file system's.
     std::function<uint64_t(HANDLE)> folderIndex = {};
+    size_t readers = 0;  // threads that read files at once; 0: one a core
 };
+
+// True when the volume holding `folder` says it pays for seeking (a hard disk): there one
+// reader at a time goes faster than several. False when it cannot tell (a share, Wine).
+[[nodiscard]] bool HasSeekPenalty(const std::wstring& folder);
 
 // What a walk passed over, for the note the user gets afterwards.
 struct LeftOut {

@@ -242,3 +242,18 @@ TEST(ScanProgress, TheCountShownOnlyGrows) {
     for (const auto& [done, total] : {std::pair<size_t, size_t>{5, 0}, {9, 100}, {3, 0}}) steps.Report(done, total);
     EXPECT_EQ(control.filesHashed.load(), 5u);
 }
+
+// On a disk that seeks, one reader at a time: the archiver's runs never overlap (the fake notes
+// a run that starts while another runs), as they do elsewhere.
+TEST(ScanSteps, OneReaderAtATimeOnADiskThatSeeks) {
+    const std::wstring archiver = MakeFakeArchiverDir(MakeTempFolder(L"seek7z")), folder = MakeTempFolder(L"seek");
+    for (int i = 0; i < 6; ++i) WriteTestFile(folder + L"\\" + std::to_wstring(i) + L".zip", "x");  // each run again alone too
+    SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"200");
+    for (const bool seeks : {true, false}) {
+        DeleteFileW((archiver + L"\\calls.log").c_str());
+        ScanOutcome outcome;
+        RunScanSteps(ScanRequest{folder, L"", archiver + L"\\7z.exe", L"", [seeks](const std::wstring&) { return seeks; }}, {}, outcome);
+        EXPECT_EQ(ReadTextFile(archiver + L"\\calls.log").find("ovl") != std::string::npos, !seeks) << seeks;
+    }
+    SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", nullptr);
+}

@@ -21,16 +21,18 @@ int main() {
     BOOL inJob = FALSE;
     if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob) return 2;
     const std::wstring command = argv[1], archive = argv[command == L"d" && argc > 4 ? 4 : command == L"e" && argc > 5 ? 5 : 2];
-    // Tests see a run under way by this name, and count the runs by the lines of calls.log (a
+    // Tests see a run under way by this name, and count the runs by the lines of calls.log ("ovl"
+// for a run that started while another ran) (a
     // handle that only appends writes each line whole, however many runs write at once).
     CreateMutexW(nullptr, FALSE, L"VeltrimoxFakeArchiverRunning");
+    const bool overlapping = GetLastError() == ERROR_ALREADY_EXISTS;  // another run has not ended yet
     const std::wstring self = argv[0];  // always started through its full path
     const std::wstring folder = self.substr(0, self.find_last_of(L'\\') + 1);
     if (GetFileAttributesW((folder + L"too-old").c_str()) != INVALID_FILE_ATTRIBUTES) return 7;
     const HANDLE calls = CreateFileW((folder + L"calls.log").c_str(), FILE_APPEND_DATA,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    WriteFile(calls, "run\n", 4, &written, nullptr);
+    WriteFile(calls, overlapping ? "ovl\n" : "run\n", 4, &written, nullptr);
     CloseHandle(calls);
     if (const wchar_t* delay = _wgetenv(L"VELTRIMOX_FAKE_DELAY_MS")) Sleep(static_cast<DWORD>(_wtoi(delay)));
     if (command == L"d" && argc > 6) {
