@@ -135,7 +135,7 @@ void RunScanSteps(const ScanRequest& request, const StepControl& control, ScanOu
     }
     Expansion expansion = ExpandArchives(ExpansionRequest{outcome.archiverPath, request.rootFolder, control, readers}, files);
     outcome.leftOut.unreadFiles += expansion.unexamined;
-    if (!control.Cancelled()) outcome.rows = BuildPairs(std::move(expansion.entries));
+    if (!control.Cancelled()) outcome.rows = BuildPairs(std::move(expansion.entries), control);
 }
 
 // The window as it is between scans: no timer, the scanned folder alone in the title.

@@ -355,6 +355,7 @@ Expansion ExpandArchives(const ExpansionRequest& request, const WalkedFiles& fil
     }
     if (request.control.Cancelled()) return result;  // unfinished: no catalogue to assemble
     for (size_t file = 0; file < files.size(); ++file) {
+        if (file % 4096 == 0 && request.control.Cancelled()) return result;  // unfinished: dropped by the caller
         const std::optional<FileEntry>& own = files[file].entry;
         if (own) AppendEntry(result.entries, *own);
         for (ListedMember& member : members[file]) {

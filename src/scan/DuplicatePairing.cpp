@@ -8,6 +8,26 @@
 
 namespace {
 
+constexpr size_t kPiece = size_t{1} << 16;  // entries sorted or visited between looks at a stop
+
+// std::sort in pieces, merged two by two, with a look at a stop between them. False when stopped.
+template <typename T, typename Less>
+bool SortUnlessStopped(std::vector<T>& items, Less less, const StepControl& control) {
+    for (size_t at = 0; at < items.size(); at += kPiece) {
+        if (control.Cancelled()) return false;
+        std::sort(items.begin() + static_cast<std::ptrdiff_t>(at), items.begin() + static_cast<std::ptrdiff_t>(std::min(items.size(), at + kPiece)), less);
+    }
+    for (size_t width = kPiece; width < items.size(); width *= 2) {
+        for (size_t at = 0; at + width < items.size(); at += 2 * width) {
+            if (control.Cancelled()) return false;
+            const auto begin = items.begin() + static_cast<std::ptrdiff_t>(at);
+            std::inplace_merge(begin, begin + static_cast<std::ptrdiff_t>(width),
+                               items.begin() + static_cast<std::ptrdiff_t>(std::min(items.size(), at + 2 * width)), less);
+        }
+    }
+    return !control.Cancelled();
+}
+
 // Eight uppercase hexadecimal digits, as the walk and the archiver write a CRC, fit a 32-bit key
 // exactly; any other text gets a key above them, one per text.
 bool CrcKey(const std::wstring& text, uint32_t& key) {
@@ -83,14 +103,16 @@ void Recount(PairRows& rows) {
 }
 
 // Entries known to be one file: each group's first entry stands for all of them.
-void GatherFiles(PairRows& rows) {
+bool GatherFiles(PairRows& rows, const StepControl& control) {
     const EntryList& entries = rows.entries;
     std::vector<uint32_t> named;
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].inArchive == 0 && IsKnownFileId(entries[i].identity.fileId)) named.push_back(static_cast<uint32_t>(i));
     }
     const auto id = [&](uint32_t i) { return std::make_pair(entries[i].identity.fileId, entries[i].identity.volumeSerial); };
-    std::sort(named.begin(), named.end(), [&](uint32_t a, uint32_t b) { return std::make_pair(id(a), a) < std::make_pair(id(b), b); });
+    if (!SortUnlessStopped(named, [&](uint32_t a, uint32_t b) { return std::make_pair(id(a), a) < std::make_pair(id(b), b); }, control)) {
+        return false;
+    }
     std::vector<uint32_t> shared;
     for (size_t k = 0; k < named.size(); ++k) {
         const bool withPrevious = k > 0 && id(named[k - 1]) == id(named[k]);
@@ -99,30 +121,33 @@ void GatherFiles(PairRows& rows) {
     }
     rows.fileOf.assign(entries.size(), PairRows::kOwnFile);
     Gather(rows.files, rows.fileOf, shared, [&](size_t k) { return id(shared[k - 1]) == id(shared[k]); });
+    return true;
 }
 
 }  // namespace
 
-PairRows BuildPairs(EntryList entries) {
+PairRows BuildPairs(EntryList entries, const StepControl& control) {
     PairRows rows;
     rows.entries = std::move(entries);
     const EntryList& all = rows.entries;
-    GatherFiles(rows);
+    if (!GatherFiles(rows, control)) return PairRows{};
     // Every class key comes from the first entry of its file, so one file is never split.
     std::unordered_map<std::wstring_view, uint64_t> otherTexts;
     std::vector<ClassKey> keys;
     keys.reserve(all.size());
     for (size_t i = 0; i < all.size() && i < UINT32_MAX; ++i) {
+        if (i % kPiece == 0 && control.Cancelled()) return PairRows{};
         const uint32_t file = rows.fileOf[i];
         const FileEntry& stand = all[file == PairRows::kOwnFile ? i : rows.files.members[rows.files.first[file]]];
         uint32_t key = 0;
         const uint64_t crc = CrcKey(stand.crcText, key) ? key : (uint64_t{1} << 32) + otherTexts.emplace(stand.crcText, otherTexts.size()).first->second;
         keys.push_back(KeyOf(stand, crc, static_cast<uint32_t>(i)));
     }
-    std::sort(keys.begin(), keys.end(), [](const ClassKey& a, const ClassKey& b) {
+    const auto order = [](const ClassKey& a, const ClassKey& b) {
         return std::make_tuple(a.crc, a.kind, a.size, a.hash0, a.hash1, a.position) <
                std::make_tuple(b.crc, b.kind, b.size, b.hash0, b.hash1, b.position);
-    });
+    };
+    if (!SortUnlessStopped(keys, order, control)) return PairRows{};
     std::vector<uint32_t> sorted(keys.size());
     std::vector<ClassKey> classKeys;  // each class's own
     for (size_t k = 0; k < keys.size(); ++k) sorted[k] = keys[k].position;

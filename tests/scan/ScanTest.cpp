@@ -221,4 +221,15 @@ TEST(DuplicatePairing, RandomCataloguesGiveTheRowsOfTheDoubleLoopAndOfAStoredLis
             HideEntries(rows, gone, true);
         }
     }
+    // More entries than one piece of the sort: each pairs with one far off; a stop gives no rows.
+    EntryList pairs(200000);
+    for (size_t i = 0; i < pairs.size(); ++i) pairs[i].crcText = FormatCrcText(static_cast<uint32_t>(i % 100000) * 2654435761u);
+    const std::atomic<bool> stopped{true};
+    EXPECT_EQ(RowCount(BuildPairs(pairs, StepControl{{}, {}, &stopped})), 0u);
+    const PairRows rows = BuildPairs(std::move(pairs));
+    ASSERT_EQ(RowCount(rows), 200000u);
+    for (uint64_t row = 0; row < RowCount(rows); ++row) {
+        const auto [a, b] = RowEntries(rows, row);
+        ASSERT_TRUE(a != b && a % 100000 == b % 100000) << row;
+    }
 }
