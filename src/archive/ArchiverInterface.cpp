@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -315,31 +316,103 @@ bool OutputLines::Finish(const OutputLineSink& sink) { return pending_.empty() |
 
 namespace {
 
-// Starts `commandLine` hidden and suspended with `output` as its standard output (input and
-// error at NUL), puts it in the job and lets it run. `output` must be inheritable, and no other
-// handle made inheritable meanwhile: runs started from several threads take turns in `turn`.
+// Children that could not be put in the job (the system forbids nested jobs): ended by hand
+// when their run ends otherwise and when the program ends.
+std::mutex g_loose;
+std::vector<HANDLE> g_looseChildren;
+
+void EndLooseChildren() {
+    std::lock_guard<std::mutex> hold(g_loose);
+    for (const HANDLE child : g_looseChildren) TerminateProcess(child, 1);
+}
+
+void TrackLooseChild(HANDLE child, bool track) {
+    static const bool registered = std::atexit(EndLooseChildren) == 0;
+    (void)registered;
+    std::lock_guard<std::mutex> hold(g_loose);
+    if (track) {
+        g_looseChildren.push_back(child);
+    } else {
+        g_looseChildren.erase(std::remove(g_looseChildren.begin(), g_looseChildren.end(), child), g_looseChildren.end());
+    }
+}
+
+// What a child is started with: only its own handles (standard input and error at NUL, output
+// at `output`), and, where the system can, membership of the job from its first instruction.
+class ChildAttributes {
+public:
+    ChildAttributes(HANDLE output, HANDLE nul, HANDLE job) : handles_{nul} {
+        if (output && output != nul) handles_.push_back(output);
+        SIZE_T bytes = 0;
+        InitializeProcThreadAttributeList(nullptr, 2, 0, &bytes);
+        storage_.resize(bytes);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (bytes == 0 || !InitializeProcThreadAttributeList(list, 2, 0, &bytes)) return;
+        list_ = list;
+        handleList_ = UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                                handles_.size() * sizeof(HANDLE), nullptr, nullptr) != FALSE;
+        constexpr DWORD_PTR kJobList = 0x2000D;  // PROC_THREAD_ATTRIBUTE_JOB_LIST, Windows 10 and later
+        job_ = job;
+        jobList_ = job && UpdateProcThreadAttribute(list_, 0, kJobList, &job_, sizeof(job_), nullptr, nullptr) != FALSE;
+    }
+    ~ChildAttributes() {
+        if (list_) DeleteProcThreadAttributeList(list_);
+    }
+    ChildAttributes(const ChildAttributes&) = delete;
+    ChildAttributes& operator=(const ChildAttributes&) = delete;
+    [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST List() const { return list_; }
+    [[nodiscard]] bool InJobFromTheStart() const { return jobList_; }
+
+private:
+    std::vector<HANDLE> handles_;
+    std::vector<unsigned char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+    HANDLE job_ = nullptr;
+    bool handleList_ = false, jobList_ = false;
+};
+
+// Starts `commandLine` hidden with `output` as its standard output (input and error at NUL), in
+// the job. `output` must be inheritable; only it and `nul` are handed over. Where the system
+// cannot start a child in the job, it starts suspended and is put there before it runs; where
+// that fails, it breaks away from the program's own job, or else is ended by hand.
 bool StartArchiver(const std::wstring& commandLine, HANDLE output, HANDLE nul, ScopedHandle& process) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nul;
-    startup.hStdOutput = output ? output : nul;
-    startup.hStdError = nul;
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdInput = nul;
+    startup.StartupInfo.hStdOutput = output ? output : nul;
+    startup.StartupInfo.hStdError = nul;
+    const ChildAttributes attributes(output, nul, ArchiverJob());
+    startup.lpAttributeList = attributes.List();
 
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
-    PROCESS_INFORMATION started{};
     // Detached rather than given a hidden console: a console host can hold the child's standard
     // handles after the child has ended (seen under Wine); without one nothing outlives the child.
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS | CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &started)) {
-        return false;
+    const DWORD flags = DETACHED_PROCESS | CREATE_SUSPENDED | (attributes.List() ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    PROCESS_INFORMATION started{};
+    bool inJob = false;
+    for (const DWORD breakaway : {DWORD{0}, DWORD{CREATE_BREAKAWAY_FROM_JOB}}) {
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags | breakaway, nullptr, nullptr,
+                            &startup.StartupInfo, &started)) {
+            if (breakaway) return false;
+            continue;
+        }
+        inJob = attributes.InJobFromTheStart() ||
+                (ArchiverJob() && AssignProcessToJobObject(ArchiverJob(), started.hProcess) != FALSE);
+        if (inJob || breakaway || !ArchiverJob()) break;
+        // Not in the job: another one holds the program and forbids nesting. Try again outside it.
+        TerminateProcess(started.hProcess, 1);
+        WaitForSingleObject(started.hProcess, INFINITE);
+        CloseHandle(started.hProcess);
+        CloseHandle(started.hThread);
+        started = PROCESS_INFORMATION{};
     }
+    if (!started.hProcess) return false;
     process.Reset(started.hProcess);
     ScopedHandle thread(started.hThread);
-    // In its job before it runs a single instruction.
-    if (ArchiverJob()) AssignProcessToJobObject(ArchiverJob(), process.Get());
+    if (!inJob) TrackLooseChild(process.Get(), true);
     ResumeThread(thread.Get());
     return true;
 }
@@ -391,6 +464,7 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
     if (sink && !stopped) stopped = !lines.Finish(sink);
     if (stopped) TerminateProcess(processHandle.Get(), 1);
     WaitForSingleObject(processHandle.Get(), INFINITE);
+    TrackLooseChild(processHandle.Get(), false);
     DWORD code = 0;
     if (stopped || control.Cancelled() || !GetExitCodeProcess(processHandle.Get(), &code)) return false;
     exitCode = code;
@@ -424,6 +498,7 @@ bool ArchiverStream::Finish(DWORD& exitCode) {
     reader_.Reset();
     if (!process_.IsValid()) return false;
     WaitForSingleObject(process_.Get(), INFINITE);
+    TrackLooseChild(process_.Get(), false);
     DWORD code = 0;
     const bool ended = GetExitCodeProcess(process_.Get(), &code) != FALSE;
     process_.Reset();
@@ -436,6 +511,7 @@ ArchiverStream::~ArchiverStream() {
     if (process_.IsValid()) {
         TerminateProcess(process_.Get(), 1);
         WaitForSingleObject(process_.Get(), INFINITE);
+        TrackLooseChild(process_.Get(), false);
     }
 }
 

@@ -143,6 +143,12 @@ TEST(FakeArchiver, WhatARunLeavesUnsettledIsDoneAgainAloneAndAFailedListingIsNoL
     DWORD exitCode = 0;
     EXPECT_FALSE(RunArchiver(TestCommandLine(archiver, archive), {}, exitCode, StepControl{{}, {}, &stopped}));
     EXPECT_EQ(ReadTextFile(top + L"\\Program Files\\7-Zip\\calls.log").size(), runs);
+    // A run gets its own handles only, not others the program holds open for inheritance.
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    const ScopedHandle stray(CreateEventW(&inherit, TRUE, FALSE, nullptr));
+    SetEnvironmentVariableW(L"VELTRIMOX_FAKE_STRAY_HANDLE", std::to_wstring(reinterpret_cast<uintptr_t>(stray.Get())).c_str());
+    EXPECT_TRUE(RunArchiver(TestCommandLine(archiver, archive), {}, exitCode) && exitCode == 0) << exitCode;
+    SetEnvironmentVariableW(L"VELTRIMOX_FAKE_STRAY_HANDLE", nullptr);
 }
 
 // Which file each line of a run over many files belongs to, and how files are split into runs.

@@ -4,7 +4,8 @@
 // NEW and makes ARCHIVE.deleted, if any, NEW's listing, "e -so -spd -ssc ARCHIVE ..." copies
 // ARCHIVE.extract. Started with a console, or outside a job that ends it with the program, it fails.
 // With VELTRIMOX_FAKE_DELAY_MS in its environment it takes that long first, as 7-Zip does on a
-// large archive. Beside a file "too-old" it ends as a 7-Zip too old for the switches in use does.
+// large archive. Beside a file "too-old" it ends as a 7-Zip too old for the switches in use does;
+// with the handle VELTRIMOX_FAKE_STRAY_HANDLE names open in itself, with 3.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -29,6 +30,11 @@ int main() {
     const std::wstring self = argv[0];  // always started through its full path
     const std::wstring folder = self.substr(0, self.find_last_of(L'\\') + 1);
     if (GetFileAttributesW((folder + L"too-old").c_str()) != INVALID_FILE_ATTRIBUTES) return 7;
+    // A handle of the program's that is not its own to have: it must not have been handed over.
+    DWORD flags = 0;
+    if (const wchar_t* stray = _wgetenv(L"VELTRIMOX_FAKE_STRAY_HANDLE")) {
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(_wcstoui64(stray, nullptr, 10)), &flags)) return 3;
+    }
     const HANDLE calls = CreateFileW((folder + L"calls.log").c_str(), FILE_APPEND_DATA,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
     DWORD written = 0;
