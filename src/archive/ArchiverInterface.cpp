@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -100,6 +101,7 @@ public:
     [[nodiscard]] HANDLE ChildEnd() const { return child_.Get(); }
     void CloseChildEnd() { child_.Reset(); }
     [[nodiscard]] HANDLE ReaderEnd() const { return reader_.Get(); }
+    [[nodiscard]] std::wstring Folder() const { return path_.substr(0, path_.find_last_of(L'\\') + 1); }
 
 private:
     std::wstring path_;
@@ -419,6 +421,14 @@ bool StartArchiver(const std::wstring& commandLine, HANDLE output, HANDLE nul, S
 
 std::mutex g_starting;
 
+// Below this much room on the output's disk, the archiver's last writes may have failed.
+constexpr uint64_t kOutputRoom = 1u << 20;
+
+FreeSpaceProbe g_freeBytes = [](const std::wstring& folder) {
+    ULARGE_INTEGER available{};
+    return GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) ? available.QuadPart : UINT64_MAX;
+};
+
 }  // namespace
 
 bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DWORD& exitCode,
@@ -467,9 +477,14 @@ bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DW
     TrackLooseChild(processHandle.Get(), false);
     DWORD code = 0;
     if (stopped || control.Cancelled() || !GetExitCodeProcess(processHandle.Get(), &code)) return false;
+    // 7-Zip says nothing when its output cannot be written (a full disk: exit code 0, no error
+    // line, seen with the real one): output on a disk without room may have been cut short.
+    if (sink && g_freeBytes(capture.Folder()) < kOutputRoom) return false;
     exitCode = code;
     return true;
 }
+
+FreeSpaceProbe UseFreeSpaceProbe(FreeSpaceProbe probe) { return std::exchange(g_freeBytes, std::move(probe)); }
 
 bool ArchiverStream::Start(const std::wstring& commandLine) {
     if (commandLine.size() > kMaxCommandLine) return false;

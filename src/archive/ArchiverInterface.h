@@ -85,11 +85,17 @@ private:
 // UTF-8 to UTF-16 of any length (decoded in pieces, so no count overflows).
 [[nodiscard]] std::wstring DecodeUtf8(const std::string& bytes);
 
+// How much room the disk of a folder has left (a test answers for a full disk); returns the one
+// used until now.
+using FreeSpaceProbe = std::function<uint64_t(const std::wstring& folder)>;
+FreeSpaceProbe UseFreeSpaceProbe(FreeSpaceProbe probe);
+
 // Runs `commandLine` without a window or console, standard input and error at NUL, and hands
 // its standard output line by line to `sink` as it comes (output to NUL when the sink is
 // empty); waits without a time limit. True when it ran to its end, with `exitCode` set; false
-// when it could not be started (a command line beyond the platform's limit included) or was
-// stopped, by the sink or by control.cancel (the child is then ended at once).
+// when it could not be started (a command line beyond the platform's limit included), was
+// stopped, by the sink or by control.cancel (the child is then ended at once), or its output's
+// disk ran out of room (the output may have been cut short).
 [[nodiscard]] bool RunArchiver(const std::wstring& commandLine, const OutputLineSink& sink, DWORD& exitCode,
                                const StepControl& control = {});
 
