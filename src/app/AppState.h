@@ -14,6 +14,7 @@
 // Everything the program keeps for its whole run, held in one place by the main window.
 struct AppState {
     std::wstring rootFolder;    // the first item of the last drop
+    std::wstring startFolder;   // the folder the command line named; empty: none
     std::wstring settingsFile;         // beside the program
     std::wstring roamingSettingsFile;  // the placement's home where the program's folder is not writable
     std::wstring ignoreName;

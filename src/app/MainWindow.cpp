@@ -113,18 +113,28 @@ LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) {
     return 0;
 }
 
+// A folder dropped or given at start: scanned, its path in the title. A file changes nothing.
+void OpenFolder(HWND hwnd, const std::wstring& path) {
+    g_app.rootFolder = path;
+    if (!IsScannableFolder(g_app.rootFolder)) return;
+    StopScan(hwnd);
+    SetWindowTextW(hwnd, g_app.rootFolder.c_str());
+    StartScan(hwnd);
+}
+
 void OnDropFiles(HWND hwnd, HDROP drop) {
     if (g_app.commandRunning) {
         // A scan now would rebuild the catalogue under the entry the command is acting on.
         DragFinish(drop);
         return;
     }
-    g_app.rootFolder = FirstDroppedPath(drop);
+    const std::wstring path = FirstDroppedPath(drop);
     DragFinish(drop);
-    if (!IsScannableFolder(g_app.rootFolder)) return;
-    StopScan(hwnd);
-    SetWindowTextW(hwnd, g_app.rootFolder.c_str());
-    StartScan(hwnd);
+    OpenFolder(hwnd, path);
+}
+
+void OnOpenStartFolder(HWND hwnd) {
+    if (!g_app.commandRunning && !g_app.startFolder.empty()) OpenFolder(hwnd, std::exchange(g_app.startFolder, L""));
 }
 
 // The scan's thread has ended; the timer looks too, in case this message was lost.
@@ -213,6 +223,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         case WM_SCAN_DONE:
             OnScanDone(hwnd);
             return 0;
+        case WM_OPEN_START_FOLDER:
+            OnOpenStartFolder(hwnd);
+            return 0;
         default:
             return DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -229,6 +242,33 @@ void UseDialogs(CommandDialogs dialogs) { g_app.dialogs = std::move(dialogs); }
 void UseScanSteps(ScanSteps steps) { g_app.scanSteps = std::move(steps); }
 
 void UseThreadStarter(ThreadStarter start) { g_app.startThread = std::move(start); }
+
+std::wstring FolderFromCommandLine(const std::wstring& commandLine) {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(commandLine.c_str(), &count);
+    std::wstring folder = arguments && count >= 2 ? arguments[1] : L"";
+    LocalFree(arguments);
+    // "D:\data\" reaches the program as D:\data" (a backslash before a quote escapes it): the
+    // backslash meant, as in "D:\" for a drive.
+    if (!folder.empty() && folder.back() == L'"') folder.back() = L'\\';
+    if (folder.empty()) return L"";
+    std::wstring full(MAX_PATH, L'\0');
+    for (DWORD length = 0;;) {
+        length = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (length == 0) return L"";
+        if (length < full.size()) {
+            full.resize(length);
+            if (full.size() > 3 && full.back() == L'\\') full.pop_back();  // as a drop names it; "D:\" stays
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
+void OpenStartFolder(HWND window, const std::wstring& commandLine) {
+    g_app.startFolder = FolderFromCommandLine(commandLine);
+    if (!g_app.startFolder.empty()) PostMessageW(window, WM_OPEN_START_FOLDER, 0, 0);
+}
 
 bool IsScannableFolder(const std::wstring& path) {
     if (path.empty() || path.size() > kMaxPathChars) return false;
@@ -291,6 +331,7 @@ int RunApplication(HINSTANCE instance, int showCommand) {
     HWND window = CreateMainWindow(instance);
     if (!window) return 1;  // nothing could ever end a message loop without its window
     ShowMainWindow(window, instance, showCommand);
+    OpenStartFolder(window, GetCommandLineW());
     const int exitCode = RunMessageLoop(window, keys);
     DestroyAcceleratorTable(keys);
     OleUninitialize();

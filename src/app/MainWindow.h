@@ -30,5 +30,12 @@ int RunMessageLoop(HWND mainWindow, HACCEL keys);
 // A path the scan can start at: an existing folder whose path fits the walk's limit.
 [[nodiscard]] bool IsScannableFolder(const std::wstring& path);
 
+// The folder a command line names ("Veltrimox.exe FOLDER": a folder dropped on the program's
+// icon, "Send to", a shortcut's argument): its first argument made full, a trailing quote left
+// by the `"D:\data\"` form taken off; empty when there is none.
+[[nodiscard]] std::wstring FolderFromCommandLine(const std::wstring& commandLine);
+// Opens the folder `commandLine` names once the window's loop runs, exactly as a drop of it.
+void OpenStartFolder(HWND window, const std::wstring& commandLine);
+
 // Start-up to exit: the body of WinMain. Non-zero when the window could not be created.
 int RunApplication(HINSTANCE instance, int showCommand);

@@ -15,6 +15,8 @@
 
 // A finished scan's catalogue handed from its thread to the window's (lParam: the result).
 #define WM_SCAN_DONE (WM_APP + 1)
+// The folder given on the command line, opened once the window is shown and answering.
+#define WM_OPEN_START_FOLDER (WM_APP + 2)
 #define ID_SCAN_PROGRESS_TIMER 1
 
 #define ID_RESULT_LIST 1001

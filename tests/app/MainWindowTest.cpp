@@ -257,3 +257,23 @@ TEST(ScanSteps, OneReaderAtATimeOnADiskThatSeeks) {
     }
     SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", nullptr);
 }
+
+// A folder on the command line (dropped on the program's icon, "Send to", a shortcut) is opened
+// as a drop once the window answers: only the first argument, made full; quotes, blanks and the
+// "D:\data\" form (a quote left at its end) work; a file, a missing path or nothing do nothing.
+TEST(MainWindow, AFolderOnTheCommandLineIsScannedAsIfDropped) {
+    const std::wstring folder = FolderOf(L"start here"), parent = folder.substr(0, folder.find_last_of(L'\\'));
+    SetCurrentDirectoryW(parent.c_str());
+    const std::pair<std::wstring, bool> lines[] = {{L"", false}, {L" \"\"", false}, {L" \"" + folder + L"\\a.txt\"", false},
+        {L" \"" + folder + L"\\gone\"", false}, {L" \"" + folder + L"\" \"" + parent + L"\"", true}, {L" \"" + folder + L"\\\"", true},
+        {L" \"" + FileNameOf(folder) + L"\"", true}};
+    for (const auto& [arguments, opens] : lines) {
+        ProgramWindow program;
+        UseDialogs({[](HWND, const std::wstring&, UINT) { return IDOK; }, {}});
+        OpenStartFolder(program.window, L"Veltrimox.exe" + arguments);
+        EXPECT_FALSE(ScanRunning()) << "the window is shown and answers first";
+        program.Run(20000);
+        EXPECT_EQ(WindowText(program.window) + L"|" + std::to_wstring(ReadListRows(program.list).size()),
+                  opens ? folder + L"|2" : L"Veltrimox|0") << Utf8(arguments);
+    }
+}

@@ -1,6 +1,7 @@
-// Shows the main window with the rows of a dropped folder, for tools/screenshot: the folder
-// comes as the first argument, and the file named by the second appears once the picture
-// can be taken. The settings file beside this program places the window and names 7-Zip.
+// Shows the main window with the rows of a folder, for tools/screenshot and tools/run: the
+// folder comes as the first argument and is opened as the program opens one given at start;
+// the file named by the second appears, holding the number of rows, once the picture can be
+// taken. The settings file beside this program places the window and names 7-Zip.
 #include "app/MainWindow.h"
 #include "app/resource.h"
 
@@ -42,20 +43,18 @@ int main() {
     if (!window) return 1;
     ShowMainWindow(window, GetModuleHandleW(nullptr), SW_SHOWNORMAL);
 
-    // A drop as the shell makes it.
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + (folder.size() + 2) * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    std::copy(folder.begin(), folder.end(), reinterpret_cast<wchar_t*>(drop + 1));
-    GlobalUnlock(memory);
-    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    UseDialogs({[](HWND, const std::wstring&, UINT) { return IDOK; }, {}});  // a note would hide the rows
+    OpenStartFolder(window, L"Veltrimox.exe \"" + folder + L"\"");
+    Pump(200);
     while (ScanRunning()) Pump(50);
-    ListView_SetItemState(GetDlgItem(window, ID_RESULT_LIST), 1, LVIS_SELECTED | LVIS_FOCUSED,
-                          LVIS_SELECTED | LVIS_FOCUSED);
+    const HWND list = GetDlgItem(window, ID_RESULT_LIST);
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    const std::string rows = std::to_string(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
 
     Pump(1000);
     HANDLE signal = CreateFileW(ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(signal, rows.data(), static_cast<DWORD>(rows.size()), &written, nullptr);
     CloseHandle(signal);
     Pump(4000);
     DestroyWindow(window);
