@@ -211,6 +211,16 @@ TEST(MemberDelete, OnlyALiteralNameWithItsCrcIsDeletedAndOnlyTheOldListingLessIt
         WIN32_FIND_DATAW found;
         EXPECT_EQ(FindFirstFileW((zip + L".*.vlx").c_str(), &found), INVALID_HANDLE_VALUE) << before << " -> " << after;
     }
+    // Names the archiver would read as others, or that name more than one item, never reach a
+    // delete: nothing runs, or only the listing (the safe rewrite would catch them later).
+    for (const auto& [name, listing, runs] : std::vector<std::tuple<std::wstring, std::string, size_t>>{
+             {L"a\"b", "", 0}, {L"c:\\2.txt", "", 0}, {L"docs\\.", "", 0}, {L"a", "Path = a\r\nCRC = 00000001\r\nPath = a\r\n", 1},
+             {L"a", "Path = a\r\nCRC = 00000001\r\nPath = a\\x.txt\r\nCRC = 00000002\r\n", 1}}) {
+        WriteTestFile(zip + L".list", listing);
+        const size_t before = ReadTextFile(fake + L"\\calls.log").size();
+        EXPECT_FALSE(DeleteArchiveMember(fake + L"\\7z.exe", FileEntry{L"", name, zip, L"00000001", 1})) << Utf8(name);
+        EXPECT_EQ((ReadTextFile(fake + L"\\calls.log").size() - before) / 4, runs) << Utf8(name);
+    }
     // Bytes extracted alike are no proof when the extraction ended in an error.
     WriteTestFile(zip + L".extract", "same");
     WriteTestFile(fake + L"\\same.txt", "same");

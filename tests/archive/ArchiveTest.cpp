@@ -129,7 +129,7 @@ TEST(FakeArchiver, WhatARunLeavesUnsettledIsDoneAgainAloneAndAFailedListingIsNoL
     WriteTestFile(top + L"\\Program.exe", "not a program");  // what no quotes would start
     // Test and list output: passed; passed in other letter case, its listing failed (exit code 2);
     // failed, its last line unfinished.
-    const char* scripts[][2] = {{"Testing\r\nEverything is Ok\r\n", "Path = m\xC3\xA9.txt\r\nCRC = 0000ABCD\r\n"},
+    const char* scripts[][2] = {{"Testing\r\nEverything is Ok\r\n", "PATH = m\xC3\xA9.txt\r\ncrc = 0000ABCD\r\n"},
         {"EVERYTHING IS OK\n", "PATH = y\nCRC = 00000002\n"}, {"ERROR\r\nEverything is Ok", "Path = x\r\nCRC = 00000001\r\n"}};
     const WalkedFiles files = {{archive, std::nullopt}, {folder + L"\\upper", std::nullopt}, {folder + L"\\cut", std::nullopt}};
     const wchar_t* suffixes[] = {L"", L".test", L".list"};  // the file, then what the fake prints for it

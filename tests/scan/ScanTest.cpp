@@ -155,6 +155,8 @@ TEST(FolderScan, PathsFromMaxPathOnInTheLongForm) {
         {u260, L"\\\\?\\UNC\\server\\" + std::wstring(251, L'u')}, {L"C:/a/" + std::wstring(300, L'b'), L"\\\\?\\C:\\a\\" + std::wstring(300, L'b')},
         {L"\\\\?\\" + d259 + L"x", L"\\\\?\\" + d259 + L"x"}};
     for (const auto& [path, form] : cases) EXPECT_EQ(SystemPath(path), form) << Utf8(path);
+    const std::wstring longest(kMaxPathChars - 3, L'a');  // with "C:\" the longest path the walk forms
+    EXPECT_TRUE(JoinPath(L"C:\\", longest) && !JoinPath(L"C:\\", longest + L"a"));
 }
 
 // A folder whose listing the system gives in several pieces: every file of every piece is read.
