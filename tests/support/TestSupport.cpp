@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +70,13 @@ std::wstring MakeFakeArchiverDir(const std::wstring& parent) {
 // the user's, as in the program.
 int main(int argc, char** argv) {
     setlocale(LC_ALL, "");
+    // A crash fails the program: under Wine it would otherwise end with exit code 0.
+    SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* crash) -> LONG {
+        std::fprintf(stderr, "crashed: exception %08lX\n", static_cast<unsigned long>(crash->ExceptionRecord->ExceptionCode));
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+        return EXCEPTION_EXECUTE_HANDLER;
+    });
     const std::wstring temp = MakeTempFolder(L"temp");
     SetEnvironmentVariableW(L"TMP", temp.c_str());
     SetEnvironmentVariableW(L"TEMP", temp.c_str());
