@@ -114,8 +114,7 @@ TEST(MainWindow, ALongScanKeepsTheWindowAnsweringShowsProgressAndStops) {
         RunScanSteps(request, control, outcome);
         if (control.Cancelled()) Sleep(3000);
     });
-    WINDOWPLACEMENT opened{};  // as stored, so nothing drifts from one start to the next
-    opened.length = sizeof(opened);
+    WINDOWPLACEMENT opened{sizeof(opened)};  // as stored, so nothing drifts from one start to the next
     GetWindowPlacement(window, &opened);
     const RECT& r = opened.rcNormalPosition;
     EXPECT_EQ(std::vector<LONG>({r.left, r.top, r.right - r.left, r.bottom - r.top}), std::vector<LONG>({-8, 30, 500, 300}));
@@ -234,18 +233,15 @@ TEST(Settings, LongValuesWholeAndThePlacementWhereItCanBeWritten) {
     EXPECT_EQ(LeftOutNote(LeftOut{0, 0, 3, 0}, false) + L"|" + LeftOutNote(LeftOut{}, false), L"3 個のファイルは読めなかったため、調べませんでした。|");
 }
 
-// Hashing threads report in any order; the count the title shows never goes back, and the
-// archive step's counts (of a total) are not files hashed.
-TEST(ScanProgress, TheCountShownOnlyGrows) {
+// On a disk that seeks, one reader at a time: the archiver's runs never overlap (the fake notes
+// a run that starts while another runs), as they do elsewhere. Hashing threads report in any
+// order; the count the title shows never goes back, and the archive step's counts (of a total)
+// are not files hashed.
+TEST(ScanSteps, OneReaderAtATimeOnADiskThatSeeksAndACountThatOnlyGrows) {
     ScanControl control;
     const StepControl steps = StepsOf(control);
     for (const auto& [done, total] : {std::pair<size_t, size_t>{5, 0}, {9, 100}, {3, 0}}) steps.Report(done, total);
     EXPECT_EQ(control.filesHashed.load(), 5u);
-}
-
-// On a disk that seeks, one reader at a time: the archiver's runs never overlap (the fake notes
-// a run that starts while another runs), as they do elsewhere.
-TEST(ScanSteps, OneReaderAtATimeOnADiskThatSeeks) {
     const std::wstring archiver = MakeFakeArchiverDir(MakeTempFolder(L"seek7z")), folder = MakeTempFolder(L"seek");
     for (int i = 0; i < 6; ++i) WriteTestFile(folder + L"\\" + std::to_wstring(i) + L".zip", "x");  // each run again alone too
     SetEnvironmentVariableW(L"VELTRIMOX_FAKE_DELAY_MS", L"200");
