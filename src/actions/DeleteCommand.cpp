@@ -125,33 +125,31 @@ bool ListsOldLessMember(const std::vector<ListedMember>& before, const std::vect
 
 bool DeleteArchiveMember(const std::wstring& archiverPath, const FileEntry& member,
                          const std::vector<ListedMember>* listedBefore) {
-    const std::wstring& archive = member.containerPath;
+    const std::wstring archive = SystemPath(member.containerPath);  // the form every call below takes
     const std::wstring& innerPath = member.innerPath;
     if (IsGone(archive)) return true;
     if (archiverPath.empty() || !IsLiteralMemberName(innerPath)) return false;
 
     std::vector<ListedMember> own;
-    if (!listedBefore && ListArchiveItems(archiverPath, SystemPath(archive), own)) listedBefore = &own;
+    if (!listedBefore && ListArchiveItems(archiverPath, archive, own)) listedBefore = &own;
     if (!listedBefore) return false;
     const std::vector<ListedMember>& before = *listedBefore;
     if (!NamesOneItemAlone(before, innerPath) || !IsListedWithCrc(before, member)) return false;
 
     // The archiver reports success even when nothing matched: only a listing of what it wrote
     // tells, and it must be the old one less exactly this member (in any order).
-    const std::wstring rewritten = RewriteName(archive);
+    const std::wstring rewritten = SystemPath(RewriteName(member.containerPath));
     DWORD exitCode = 0;
     std::vector<ListedMember> listed;
-    const bool written =
-        RunArchiver(DeleteCommandLine(archiverPath, SystemPath(archive), innerPath, SystemPath(rewritten)), nullptr, exitCode) &&
-        exitCode == 0 && ListArchiveItems(archiverPath, SystemPath(rewritten), listed) && ListsOldLessMember(before, listed, innerPath);
+    const bool written = RunArchiver(DeleteCommandLine(archiverPath, archive, innerPath, rewritten), nullptr, exitCode) &&
+                         exitCode == 0 && ListArchiveItems(archiverPath, rewritten, listed) && ListsOldLessMember(before, listed, innerPath);
     // The new archive reaches the disk before it takes the old one's name. Flushed here, on the
     // command's own thread: MOVEFILE_WRITE_THROUGH flushes inside the rename, which under Wine is
     // a call every thread of the program waits for (180 ms for 300 MB, the window included).
-    if (written && FlushWritten(SystemPath(rewritten)) &&
-        MoveFileExW(SystemPath(rewritten).c_str(), SystemPath(archive).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (written && FlushWritten(rewritten) && MoveFileExW(rewritten.c_str(), archive.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return true;
     }
-    DeleteFileW(SystemPath(rewritten).c_str());
+    DeleteFileW(rewritten.c_str());
     return false;
 }
 

@@ -351,8 +351,8 @@ public:
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
         if (bytes == 0 || !InitializeProcThreadAttributeList(list, 2, 0, &bytes)) return;
         list_ = list;
-        handleList_ = UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
-                                                handles_.size() * sizeof(HANDLE), nullptr, nullptr) != FALSE;
+        UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(), handles_.size() * sizeof(HANDLE),
+                                  nullptr, nullptr);
         constexpr DWORD_PTR kJobList = 0x2000D;  // PROC_THREAD_ATTRIBUTE_JOB_LIST, Windows 10 and later
         job_ = job;
         jobList_ = job && UpdateProcThreadAttribute(list_, 0, kJobList, &job_, sizeof(job_), nullptr, nullptr) != FALSE;
@@ -370,7 +370,7 @@ private:
     std::vector<unsigned char> storage_;
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
     HANDLE job_ = nullptr;
-    bool handleList_ = false, jobList_ = false;
+    bool jobList_ = false;
 };
 
 // Starts `commandLine` hidden with `output` as its standard output (input and error at NUL), in

@@ -228,10 +228,9 @@ const ListedEntry* NextEntry(const std::vector<unsigned char>& piece, const List
 // pair with the ones they were deleted for, and restore points, which it refuses to list.
 bool IsVolumeHousekeeping(const std::wstring& folder, const std::wstring& name) {
     if (_wcsicmp(name.c_str(), L"$Recycle.Bin") != 0 && _wcsicmp(name.c_str(), L"System Volume Information") != 0) return false;
-    std::wstring volume(folder.size() + 2, L'\0');
-    if (!GetVolumePathNameW(SystemPath(folder).c_str(), &volume[0], static_cast<DWORD>(volume.size()))) return false;
+    std::wstring parent = SystemPath(folder), volume(parent.size() + 2, L'\0');
+    if (!GetVolumePathNameW(parent.c_str(), &volume[0], static_cast<DWORD>(volume.size()))) return false;
     volume.resize(wcslen(volume.c_str()));
-    std::wstring parent = SystemPath(folder);
     if (parent.empty() || !IsPathSeparator(parent.back())) parent += L'\\';
     return _wcsicmp(volume.c_str(), parent.c_str()) == 0 || _wcsicmp(volume.c_str(), (folder + L"\\").c_str()) == 0;
 }
